@@ -1,0 +1,44 @@
+// The command exchange: one request frame out, one reply frame back.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "module.h"
+
+namespace kovrad {
+
+inline constexpr size_t kReplyHeader = 13;
+
+inline uint32_t ReadLe32(const uint8_t* p) {
+  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+// Builds the request frame of `text` (n bytes) with sequence byte `sequence`
+// into `frame`; returns its length, n + 9.
+size_t MontaPacote(const uint8_t* text, size_t n, uint8_t sequence, uint8_t* frame);
+
+// Unwraps the reply frame of which `stored` bytes sit in `frame` (a buffer of
+// `capacity` bytes whose unused tail is zero) into `out`, which holds at least
+// kReplyTextMax bytes. Returns the reply text length L.
+size_t DecodificaPacote(const uint8_t* frame, size_t capacity, uint8_t* out);
+
+// Runs one exchange: `payload` is a NUL-terminated text (or null) when
+// `payload_length` <= 0, otherwise that many raw bytes. The reply (or a
+// failure text) lands in `reply`. Returns the reply length, 0 on failure.
+int32_t ExecutaComando(const char* wire_name, int32_t session, const void* payload,
+                       Buffer<kReplyBufferSize>& reply, int32_t limit_ms,
+                       int32_t payload_length);
+
+// Writes the failure line "%06d|9999|<message>" into the reply buffer.
+void EscreveFalha(Buffer<kReplyBufferSize>& reply, int32_t session, const char* message);
+
+// A request that cannot be built or sent as it should: nothing goes out; the
+// failure line "%06d|9999|<reason>" is written, COMM_ERROR says why
+// (__SEMCTS__) and the line is logged.
+void Recusa(Buffer<kReplyBufferSize>& reply, int32_t session, const char* reason);
+
+// The session-number generator behind GeraNumeroSessao.
+int32_t NovoNumeroSessao();
+
+}  // namespace kovrad

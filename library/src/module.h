@@ -1,0 +1,85 @@
+// The library's module-wide state, in one place. One instance per loaded
+// library; callers run one call at a time, so nothing here is locked (the
+// discovery lock lives behind the platform layer).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "kovrad.h"
+#include "platform/platform.h"
+
+namespace kovrad {
+
+// A fixed buffer that remembers how far it has been written since it was last
+// cleared, so that clearing costs what was used rather than its whole size.
+// Every writer marks what it wrote with Touch().
+template <size_t N>
+struct Buffer {
+  static constexpr size_t kSize = N;
+  uint8_t data[N];
+  size_t dirty;
+
+  char* text() { return reinterpret_cast<char*>(data); }
+  void Touch(size_t end) {
+    if (end > dirty) dirty = end < N ? end : N;
+  }
+  void Clear() {
+    std::memset(data, 0, dirty);
+    dirty = 0;
+  }
+};
+
+inline constexpr size_t kReplyTextMax = 2097152;     // reply text from the device
+inline constexpr size_t kRequestFrameSize = 1577864;  // request text + 9
+inline constexpr size_t kRequestTextMax = kRequestFrameSize - 9;
+inline constexpr size_t kReadChunk = 1024000;
+inline constexpr size_t kReplyBufferSize = 3145728;    // what SAT functions return
+inline constexpr size_t kDocumentBufferSize = 2097152;  // decoded Base64 document
+inline constexpr size_t kSaleDocumentMax = 2097151;
+inline constexpr size_t kSalePayloadSize = 2107152;
+inline constexpr size_t kExpandedSize = 3145728;
+inline constexpr int kRecentSessions = 100;
+inline constexpr size_t kPortNameField = 10;  // at most 9 characters
+inline constexpr size_t kDevicePathField = 64;
+inline constexpr size_t kLogNameField = 100;  // at most 99 characters
+inline constexpr size_t kPortMapSize = 1024;
+
+struct Module {
+  // Command exchange.
+  COMM_ERROR error;
+  uint8_t sequence;
+  int32_t recent_sessions[kRecentSessions];
+  int recent_index;
+  uint32_t random_state;
+  Buffer<kReplyTextMax> request_text;
+  Buffer<kRequestFrameSize> request_frame;
+  Buffer<kReadChunk> read_chunk;
+  Buffer<kReplyTextMax> receive;
+
+  // SAT functions.
+  Buffer<kReplyBufferSize> reply;
+  Buffer<kDocumentBufferSize> document;
+
+  // Sale.
+  Buffer<kSalePayloadSize> sale_payload;
+  Buffer<kExpandedSize> expanded;
+
+  // Serial link.
+  char port_name[kPortNameField];
+  char device_path[kDevicePathField];
+  platform::PortHandle port;
+  bool port_open;
+
+  // Diagnostic log.
+  char log_name[kLogNameField];
+
+  // Discovery.
+  char port_map[kPortMapSize];
+};
+
+// Zero-initialised, so its large buffers cost nothing until they are used.
+Module& State();
+
+}  // namespace kovrad

@@ -1,0 +1,158 @@
+// Serial port on POSIX terminals: exclusive open, raw 115200 8N1 and reads
+// that follow the device link's time-outs with poll().
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace kovrad::platform {
+namespace {
+
+constexpr int kReadTotalMs = 100;
+constexpr int kReadGapMs = 50;
+constexpr int kWriteConstantMs = 500;
+constexpr int kFlushLimitMs = 500;
+
+int64_t NowMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return int64_t{ts.tv_sec} * 1000 + ts.tv_nsec / 1000000;
+}
+
+int Fd(PortHandle port) { return static_cast<int>(port); }
+
+// Waits until the descriptor is ready for `events` or `timeout_ms` passes.
+bool WaitFor(int fd, short events, int64_t timeout_ms) {
+  if (timeout_ms < 0) timeout_ms = 0;
+  pollfd p{fd, events, 0};
+  for (;;) {
+    int r = poll(&p, 1, static_cast<int>(timeout_ms));
+    if (r >= 0) return r > 0 && (p.revents & events) != 0;
+    if (errno != EINTR) return false;
+  }
+}
+
+}  // namespace
+
+bool DevicePath(const char* port_name, char* path, size_t size) {
+  const char* dir = std::getenv("KOVRAD_DEV_DIR");
+  if (dir == nullptr || *dir == '\0') dir = "/dev";
+  int n = std::snprintf(path, size, "%s/%s", dir, port_name);
+  return n > 0 && static_cast<size_t>(n) < size;
+}
+
+PortHandle OpenPort(const char* path) {
+  int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return kNoPort;
+  // Another program holding the port (or another handle of ours) keeps it.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    return kNoPort;
+  }
+  ioctl(fd, TIOCEXCL);
+  return fd;
+}
+
+bool SetCommState(PortHandle port) {
+  int fd = Fd(port);
+  termios tio{};
+  if (tcgetattr(fd, &tio) != 0) return false;
+  cfmakeraw(&tio);
+  tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
+  tio.c_cflag |= CS8 | CREAD | CLOCAL;
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  bool ok = cfsetispeed(&tio, B115200) == 0 && cfsetospeed(&tio, B115200) == 0 &&
+            tcsetattr(fd, TCSANOW, &tio) == 0;
+  // A pseudo-terminal has no modem lines: that refusal is reported too.
+  int lines = TIOCM_DTR | TIOCM_RTS;
+  if (ioctl(fd, TIOCMBIS, &lines) != 0) ok = false;
+  return ok;
+}
+
+// The time-outs live in Read and Write; the descriptor only has to be usable.
+bool SetCommTimeouts(PortHandle port) { return fcntl(Fd(port), F_GETFL) != -1; }
+
+bool PurgeInput(PortHandle port) { return tcflush(Fd(port), TCIFLUSH) == 0; }
+
+bool Flush(PortHandle port) {
+  int fd = Fd(port);
+  int64_t deadline = NowMs() + kFlushLimitMs;
+  for (;;) {
+    int pending = 0;
+    if (ioctl(fd, TIOCOUTQ, &pending) != 0) return false;
+    if (pending <= 0) return true;
+    if (NowMs() >= deadline) return false;
+    struct timespec pause{0, 1000000};
+    nanosleep(&pause, nullptr);
+  }
+}
+
+size_t Read(PortHandle port, void* buffer, size_t count) {
+  int fd = Fd(port);
+  auto* out = static_cast<unsigned char*>(buffer);
+  size_t got = 0;
+  const int64_t total_deadline = NowMs() + kReadTotalMs;
+  int64_t deadline = total_deadline;
+  while (got < count) {
+    if (!WaitFor(fd, POLLIN, deadline - NowMs())) break;
+    ssize_t n = read(fd, out + got, count - got);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+    int64_t gap_deadline = NowMs() + kReadGapMs;
+    deadline = gap_deadline < total_deadline ? gap_deadline : total_deadline;
+  }
+  return got;
+}
+
+size_t ReadWaiting(PortHandle port, void* buffer, size_t count) {
+  ssize_t n;
+  do {
+    n = read(Fd(port), buffer, count);
+  } while (n < 0 && errno == EINTR);
+  return n > 0 ? static_cast<size_t>(n) : 0;
+}
+
+bool Write(PortHandle port, const void* data, size_t count) {
+  int fd = Fd(port);
+  auto* in = static_cast<const unsigned char*>(data);
+  const int64_t deadline = NowMs() + kWriteConstantMs + static_cast<int64_t>(count);
+  size_t done = 0;
+  while (done < count) {
+    ssize_t n = write(fd, in + done, count - done);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+    if (!WaitFor(fd, POLLOUT, deadline - NowMs())) return false;
+  }
+  return true;
+}
+
+bool ModemStatus(PortHandle port, uint32_t* bits) {
+  int lines = 0;
+  if (ioctl(Fd(port), TIOCMGET, &lines) != 0) return false;
+  *bits = ((lines & TIOCM_CTS) ? kModemCts : 0) | ((lines & TIOCM_DSR) ? kModemDsr : 0);
+  return true;
+}
+
+int ClosePort(PortHandle port) {
+  int fd = Fd(port);
+  ioctl(fd, TIOCNXCL);
+  flock(fd, LOCK_UN);
+  return close(fd) == 0 ? 1 : 0;
+}
+
+}  // namespace kovrad::platform

@@ -1,0 +1,114 @@
+// The sale pair: EnviarDadosVenda with its compressed payload and reply, and
+// CancelarUltimaVenda.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "base64.h"
+#include "compression.h"
+#include "error.h"
+#include "exchange.h"
+#include "functions.h"
+#include "log.h"
+#include "module.h"
+
+namespace kovrad {
+namespace {
+
+constexpr char kMsgDocumentTooLarge[] = "Documento de venda excede 2097151 caracteres";
+constexpr char kMsgNotCompressed[] = "Falha ao compactar o documento de venda";
+
+char* Refuse(int32_t session, const char* reason) {
+  Recusa(State().reply, session, reason);
+  return State().reply.text();
+}
+
+// "Codigo: <field 2>.\n<field 4>", whatever the link did.
+void ComposeSaleMessage(const char* reply) {
+  ReplyFields f = LeCampos(reply, 4);
+  ComporMensagem(f.field[2], f.field[4]);
+}
+
+// Replaces the compressed part after the sixth "|" (4-byte length M, then M
+// bytes of zlib stream) by its expansion, and decodes the coupon from it.
+void ExpandReply(size_t received) {
+  Module& m = State();
+  char* reply = m.reply.text();
+  const char* after = AposSeparador(reply, 6);
+  if (after == nullptr) return;
+  const size_t offset = static_cast<size_t>(after - reply);
+  const size_t available = received > offset ? received - offset : 0;
+  const uint32_t compressed = ReadLe32(m.reply.data + offset);
+  if (compressed == 0) return;
+  // A length that runs past what arrived expands only what is there.
+  const size_t present = available > 4 ? std::min<size_t>(compressed, available - 4) : 0;
+  const size_t room = m.reply.kSize - 1 - offset;
+  const size_t produced =
+      Descompacta(m.reply.data + offset + 4, present, m.expanded.data, m.expanded.kSize - 1);
+  m.expanded.Touch(produced);
+  const size_t text = std::min(strnlen(m.expanded.text(), produced), room);
+  std::memset(m.reply.data + offset, 0, std::min(available, room));
+  std::memcpy(m.reply.data + offset, m.expanded.data, text);
+  m.reply.data[offset + text] = 0;
+  m.reply.Touch(offset + text + 1);
+  DecodificaDocumento(m.expanded.text());
+}
+
+}  // namespace
+}  // namespace kovrad
+
+using namespace kovrad;
+
+extern "C" KOVRAD_API char* KOVRAD_CALL EnviarDadosVenda(int32_t numeroSessao,
+                                                         const char* codigoDeAtivacao,
+                                                         const char* dadosVenda) {
+  Module& m = State();
+  m.reply.Clear();
+  m.expanded.Clear();
+  m.sale_payload.Clear();
+
+  GravaLog(dadosVenda);
+  const size_t document = strnlen(dadosVenda, kSaleDocumentMax + 1);
+  if (document > kSaleDocumentMax) return Refuse(numeroSessao, kMsgDocumentTooLarge);
+
+  const size_t code = std::strlen(codigoDeAtivacao);
+  if (code + 5 >= m.sale_payload.kSize) return Refuse(numeroSessao, kMsgNotCompressed);
+  uint8_t* payload = m.sale_payload.data;
+  std::memcpy(payload, codigoDeAtivacao, code);
+  payload[code] = '|';
+  const long compressed = Compacta(dadosVenda, document, payload + code + 5,
+                                   m.sale_payload.kSize - code - 5);
+  if (compressed < 0) return Refuse(numeroSessao, kMsgNotCompressed);
+  for (int i = 0; i < 4; ++i) payload[code + 1 + i] = static_cast<uint8_t>(compressed >> (8 * i));
+  const size_t length = code + 5 + static_cast<size_t>(compressed);
+  m.sale_payload.Touch(length);
+
+  const int32_t received = ExecutaComando("EnviarDadosVenda", numeroSessao, payload, m.reply,
+                                          16000, static_cast<int32_t>(length));
+  m.document.Clear();
+  ComposeSaleMessage(m.reply.text());
+  if (m.reply.data[0] != 0) ExpandReply(static_cast<size_t>(received));
+  GravaLog(m.reply.text());
+  return m.reply.text();
+}
+
+extern "C" KOVRAD_API char* KOVRAD_CALL CancelarUltimaVenda(int32_t numeroSessao,
+                                                            const char* codigoDeAtivacao,
+                                                            const char* chave,
+                                                            const char* dadosCancelamento) {
+  Module& m = State();
+  char* payload = FormataCarga("%s|%s|%s", codigoDeAtivacao, chave, dadosCancelamento);
+  if (payload == nullptr) return Refuse(numeroSessao, kMsgNoMemory);
+  ExecutaComando("CancelarUltimaVenda", numeroSessao, payload, m.reply, 10000, -1);
+  std::free(payload);
+  const char* reply = m.reply.text();
+  GravaLog(reply);
+  ComposeSaleMessage(reply);
+  m.document.Clear();
+  if (std::strstr(reply, "7000") != nullptr) {
+    if (const char* coupon = AposSeparador(reply, 6)) DecodificaDocumento(coupon);
+  }
+  GravaLog(reply);
+  return m.reply.text();
+}
