@@ -101,16 +101,14 @@ KOVRAD_API char* KOVRAD_CALL Base64ToAscii(void);
 /* ---- SAT functions ---- */
 
 KOVRAD_API char* KOVRAD_CALL AtivarSAT(int32_t numeroSessao, int32_t subComando,
-                                       const char* codigoDeAtivacao, const char* CNPJ,
-                                       int32_t cUF);
+                                       const char* codigoDeAtivacao, const char* CNPJ, int32_t cUF);
 KOVRAD_API char* KOVRAD_CALL ComunicarCertificadoICPBRASIL(int32_t numeroSessao,
                                                            const char* codigoDeAtivacao,
                                                            const char* certificado);
 KOVRAD_API char* KOVRAD_CALL EnviarDadosVenda(int32_t numeroSessao, const char* codigoDeAtivacao,
                                               const char* dadosVenda);
-KOVRAD_API char* KOVRAD_CALL CancelarUltimaVenda(int32_t numeroSessao,
-                                                 const char* codigoDeAtivacao, const char* chave,
-                                                 const char* dadosCancelamento);
+KOVRAD_API char* KOVRAD_CALL CancelarUltimaVenda(int32_t numeroSessao, const char* codigoDeAtivacao,
+                                                 const char* chave, const char* dadosCancelamento);
 KOVRAD_API char* KOVRAD_CALL ConsultarSAT(int32_t numeroSessao);
 KOVRAD_API char* KOVRAD_CALL TesteFimAFim(int32_t numeroSessao, const char* codigoDeAtivacao,
                                           const char* dadosVenda);
@@ -122,10 +120,8 @@ KOVRAD_API char* KOVRAD_CALL ConsultarNumeroSessao(int32_t numeroSessao,
 KOVRAD_API char* KOVRAD_CALL ConfigurarInterfaceDeRede(int32_t numeroSessao,
                                                        const char* codigoDeAtivacao,
                                                        const char* dadosConfiguracao);
-KOVRAD_API char* KOVRAD_CALL AssociarAssinatura(int32_t numeroSessao,
-                                                const char* codigoDeAtivacao,
-                                                const char* CNPJvalue,
-                                                const char* assinaturaCNPJs);
+KOVRAD_API char* KOVRAD_CALL AssociarAssinatura(int32_t numeroSessao, const char* codigoDeAtivacao,
+                                                const char* CNPJvalue, const char* assinaturaCNPJs);
 KOVRAD_API char* KOVRAD_CALL AtualizarSoftwareSAT(int32_t numeroSessao,
                                                   const char* codigoDeAtivacao);
 KOVRAD_API char* KOVRAD_CALL ExtrairLogs(int32_t numeroSessao, const char* codigoDeAtivacao);

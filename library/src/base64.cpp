@@ -81,8 +81,7 @@ extern "C" KOVRAD_API char* KOVRAD_CALL Base64ToAscii(void) {
   const size_t length = strnlen(document.text(), document.kSize);
   const std::string_view coupon(document.text(), length);
   const size_t end = coupon.find(kovrad::kCouponEnd);
-  const size_t keep =
-      end == std::string_view::npos ? length : end + sizeof kovrad::kCouponEnd - 1;
+  const size_t keep = end == std::string_view::npos ? length : end + sizeof kovrad::kCouponEnd - 1;
   m.reply.Clear();
   std::memcpy(m.reply.data, document.data, keep);
   m.reply.Touch(keep + 1);

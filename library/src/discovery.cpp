@@ -123,8 +123,8 @@ extern "C" KOVRAD_API char* KOVRAD_CALL GetMapaPortasSAT(const char* codigoDeAti
     const std::string serial = QuerySerial(NovoNumeroSessao(), codigoDeAtivacao);
     if (serial.empty()) continue;
     char entry[kPortMapSize];
-    const int n = std::snprintf(entry, sizeof entry, "%s:%s;", serial.c_str(),
-                                device.port_name.c_str());
+    const int n =
+        std::snprintf(entry, sizeof entry, "%s:%s;", serial.c_str(), device.port_name.c_str());
     // An entry that would not fit is left out; the map stays whole.
     if (n > 0 && used + static_cast<size_t>(n) < kPortMapSize) {
       std::memcpy(m.port_map + used, entry, static_cast<size_t>(n));

@@ -21,6 +21,10 @@ void DefineMensagem(const char* message) {
 
 }  // namespace kovrad
 
-extern "C" KOVRAD_API COMM_ERROR KOVRAD_CALL CodigoErro(void) { return kovrad::State().error; }
+extern "C" KOVRAD_API COMM_ERROR KOVRAD_CALL CodigoErro(void) {
+  return kovrad::State().error;
+}
 
-extern "C" KOVRAD_API int32_t KOVRAD_CALL ConfiguraTimeout(int32_t) { return 0; }
+extern "C" KOVRAD_API int32_t KOVRAD_CALL ConfiguraTimeout(int32_t) {
+  return 0;
+}

@@ -36,8 +36,8 @@ size_t BuildRequestText(const char* wire_name, int32_t session, const void* payl
   char prefix[64];
   const bool binary = payload_length > 0;
   const bool has_text = !binary && payload != nullptr;
-  int p = std::snprintf(prefix, sizeof prefix, binary || has_text ? "%06d|%s|" : "%06d|%s",
-                        session, wire_name);
+  int p = std::snprintf(prefix, sizeof prefix, binary || has_text ? "%06d|%s|" : "%06d|%s", session,
+                        wire_name);
   if (p <= 0 || static_cast<size_t>(p) >= sizeof prefix) return 0;
   const size_t body = binary     ? static_cast<size_t>(payload_length)
                       : has_text ? std::strlen(static_cast<const char*>(payload))
@@ -174,8 +174,7 @@ void Recusa(Buffer<kReplyBufferSize>& reply, int32_t session, const char* reason
 }
 
 int32_t ExecutaComando(const char* wire_name, int32_t session, const void* payload,
-                       Buffer<kReplyBufferSize>& reply, int32_t limit_ms,
-                       int32_t payload_length) {
+                       Buffer<kReplyBufferSize>& reply, int32_t limit_ms, int32_t payload_length) {
   Module& m = State();
   m.request_text.Clear();
   m.request_frame.Clear();

@@ -27,8 +27,7 @@ size_t DecodificaPacote(const uint8_t* frame, size_t capacity, uint8_t* out);
 // `payload_length` <= 0, otherwise that many raw bytes. The reply (or a
 // failure text) lands in `reply`. Returns the reply length, 0 on failure.
 int32_t ExecutaComando(const char* wire_name, int32_t session, const void* payload,
-                       Buffer<kReplyBufferSize>& reply, int32_t limit_ms,
-                       int32_t payload_length);
+                       Buffer<kReplyBufferSize>& reply, int32_t limit_ms, int32_t payload_length);
 
 // Writes the failure line "%06d|9999|<message>" into the reply buffer.
 void EscreveFalha(Buffer<kReplyBufferSize>& reply, int32_t session, const char* message);

@@ -19,10 +19,10 @@ constexpr size_t kCodeMax = 27;
 
 // What a function does with the reply after the exchange.
 enum class After {
-  kMessage,       // result message from fields 2 and 3 when the link worked
-  kNone,          // reply logged and returned
-  kWholeReply,    // ConsultarSAT: the whole reply becomes the message
-  kLogDocument,   // ExtrairLogs: message whatever the link did, then the log
+  kMessage,      // result message from fields 2 and 3 when the link worked
+  kNone,         // reply logged and returned
+  kWholeReply,   // ConsultarSAT: the whole reply becomes the message
+  kLogDocument,  // ExtrairLogs: message whatever the link did, then the log
 };
 
 void ComposeFromFields(const char* reply) {
@@ -94,8 +94,9 @@ void ComporMensagem(std::string_view code, std::string_view text) {
   char* msg = State().error.msg;
   constexpr size_t kField = sizeof State().error.msg;
   std::memset(msg, 0, kField);
-  std::snprintf(msg, kField, "Codigo: %.*s.\n%.*s", static_cast<int>(std::min(code.size(), kCodeMax)),
-                code.data(), static_cast<int>(std::min(text.size(), kField)), text.data());
+  std::snprintf(msg, kField, "Codigo: %.*s.\n%.*s",
+                static_cast<int>(std::min(code.size(), kCodeMax)), code.data(),
+                static_cast<int>(std::min(text.size(), kField)), text.data());
 }
 
 const char* AposSeparador(const char* text, int n) {
@@ -115,8 +116,8 @@ char* FormataCarga(const char* format, ...) {
   va_copy(again, args);
   const int length = std::vsnprintf(nullptr, 0, format, args);
   va_end(args);
-  char* text = length >= 0 ? static_cast<char*>(std::malloc(static_cast<size_t>(length) + 1))
-                           : nullptr;
+  char* text =
+      length >= 0 ? static_cast<char*>(std::malloc(static_cast<size_t>(length) + 1)) : nullptr;
   if (text != nullptr) std::vsnprintf(text, static_cast<size_t>(length) + 1, format, again);
   va_end(again);
   return text;
@@ -178,8 +179,7 @@ KOVRAD_API char* KOVRAD_CALL ConfigurarInterfaceDeRede(int32_t numeroSessao,
               After::kMessage);
 }
 
-KOVRAD_API char* KOVRAD_CALL AssociarAssinatura(int32_t numeroSessao,
-                                                const char* codigoDeAtivacao,
+KOVRAD_API char* KOVRAD_CALL AssociarAssinatura(int32_t numeroSessao, const char* codigoDeAtivacao,
                                                 const char* CNPJvalue,
                                                 const char* assinaturaCNPJs) {
   return Call("AssociarAssinatura", numeroSessao,
@@ -193,8 +193,7 @@ KOVRAD_API char* KOVRAD_CALL AtualizarSoftwareSAT(int32_t numeroSessao,
 }
 
 KOVRAD_API char* KOVRAD_CALL ExtrairLogs(int32_t numeroSessao, const char* codigoDeAtivacao) {
-  return CallWithCode("ExtrairLogs", numeroSessao, codigoDeAtivacao, 120000,
-                      After::kLogDocument);
+  return CallWithCode("ExtrairLogs", numeroSessao, codigoDeAtivacao, 120000, After::kLogDocument);
 }
 
 KOVRAD_API char* KOVRAD_CALL BloquearSAT(int32_t numeroSessao, const char* codigoDeAtivacao) {

@@ -98,4 +98,6 @@ extern "C" KOVRAD_API char* KOVRAD_CALL ArquivoLog(const char* nome) {
   return name;
 }
 
-extern "C" KOVRAD_API const char* KOVRAD_CALL VersaoLib(void) { return kovrad::kBanner; }
+extern "C" KOVRAD_API const char* KOVRAD_CALL VersaoLib(void) {
+  return kovrad::kBanner;
+}

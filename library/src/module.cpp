@@ -9,7 +9,9 @@ namespace {
 Module module;
 }
 
-Module& State() { return module; }
+Module& State() {
+  return module;
+}
 
 namespace {
 
@@ -19,7 +21,9 @@ __attribute__((constructor)) void Load() {
   GravaLog(VersaoLib());
 }
 
-__attribute__((destructor)) void Unload() { FechaPorta(); }
+__attribute__((destructor)) void Unload() {
+  FechaPorta();
+}
 
 }  // namespace
 }  // namespace kovrad

@@ -31,11 +31,11 @@ struct Buffer {
   }
 };
 
-inline constexpr size_t kReplyTextMax = 2097152;     // reply text from the device
+inline constexpr size_t kReplyTextMax = 2097152;      // reply text from the device
 inline constexpr size_t kRequestFrameSize = 1577864;  // request text + 9
 inline constexpr size_t kRequestTextMax = kRequestFrameSize - 9;
 inline constexpr size_t kReadChunk = 1024000;
-inline constexpr size_t kReplyBufferSize = 3145728;    // what SAT functions return
+inline constexpr size_t kReplyBufferSize = 3145728;     // what SAT functions return
 inline constexpr size_t kDocumentBufferSize = 2097152;  // decoded Base64 document
 inline constexpr size_t kSaleDocumentMax = 2097151;
 inline constexpr size_t kSalePayloadSize = 2107152;

@@ -77,15 +77,15 @@ extern "C" KOVRAD_API char* KOVRAD_CALL EnviarDadosVenda(int32_t numeroSessao,
   uint8_t* payload = m.sale_payload.data;
   std::memcpy(payload, codigoDeAtivacao, code);
   payload[code] = '|';
-  const long compressed = Compacta(dadosVenda, document, payload + code + 5,
-                                   m.sale_payload.kSize - code - 5);
+  const long compressed =
+      Compacta(dadosVenda, document, payload + code + 5, m.sale_payload.kSize - code - 5);
   if (compressed < 0) return Refuse(numeroSessao, kMsgNotCompressed);
   for (int i = 0; i < 4; ++i) payload[code + 1 + i] = static_cast<uint8_t>(compressed >> (8 * i));
   const size_t length = code + 5 + static_cast<size_t>(compressed);
   m.sale_payload.Touch(length);
 
-  const int32_t received = ExecutaComando("EnviarDadosVenda", numeroSessao, payload, m.reply,
-                                          16000, static_cast<int32_t>(length));
+  const int32_t received = ExecutaComando("EnviarDadosVenda", numeroSessao, payload, m.reply, 16000,
+                                          static_cast<int32_t>(length));
   m.document.Clear();
   ComposeSaleMessage(m.reply.text());
   if (m.reply.data[0] != 0) ExpandReply(static_cast<size_t>(received));

@@ -126,4 +126,6 @@ extern "C" KOVRAD_API int32_t KOVRAD_CALL AbreSerialSAT(int32_t porta, int32_t, 
   return kovrad::SelecionaPorta(name) ? 0 : -1;
 }
 
-extern "C" KOVRAD_API int32_t KOVRAD_CALL CloseSerial(void) { return kovrad::FechaPorta(); }
+extern "C" KOVRAD_API int32_t KOVRAD_CALL CloseSerial(void) {
+  return kovrad::FechaPorta();
+}

@@ -29,7 +29,9 @@ int64_t NowMs() {
   return int64_t{ts.tv_sec} * 1000 + ts.tv_nsec / 1000000;
 }
 
-int Fd(PortHandle port) { return static_cast<int>(port); }
+int Fd(PortHandle port) {
+  return static_cast<int>(port);
+}
 
 // Waits until the descriptor is ready for `events` or `timeout_ms` passes.
 bool WaitFor(int fd, short events, int64_t timeout_ms) {
@@ -81,9 +83,13 @@ bool SetCommState(PortHandle port) {
 }
 
 // The time-outs live in Read and Write; the descriptor only has to be usable.
-bool SetCommTimeouts(PortHandle port) { return fcntl(Fd(port), F_GETFL) != -1; }
+bool SetCommTimeouts(PortHandle port) {
+  return fcntl(Fd(port), F_GETFL) != -1;
+}
 
-bool PurgeInput(PortHandle port) { return tcflush(Fd(port), TCIFLUSH) == 0; }
+bool PurgeInput(PortHandle port) {
+  return tcflush(Fd(port), TCIFLUSH) == 0;
+}
 
 bool Flush(PortHandle port) {
   int fd = Fd(port);
@@ -93,7 +99,9 @@ bool Flush(PortHandle port) {
     if (ioctl(fd, TIOCOUTQ, &pending) != 0) return false;
     if (pending <= 0) return true;
     if (NowMs() >= deadline) return false;
-    struct timespec pause{0, 1000000};
+    struct timespec pause {
+      0, 1000000
+    };
     nanosleep(&pause, nullptr);
   }
 }

@@ -34,7 +34,9 @@ int64_t MonotonicSeconds() {
   return ts.tv_sec;
 }
 
-long ProcessId() { return static_cast<long>(getpid()); }
+long ProcessId() {
+  return static_cast<long>(getpid());
+}
 
 void DebugOutput(const char* text) {
   const char* on = std::getenv("KOVRAD_DEBUG");
@@ -42,8 +44,12 @@ void DebugOutput(const char* text) {
   std::fputs(text, stderr);
 }
 
-void LockDiscovery() { pthread_mutex_lock(&discovery_lock); }
-void UnlockDiscovery() { pthread_mutex_unlock(&discovery_lock); }
+void LockDiscovery() {
+  pthread_mutex_lock(&discovery_lock);
+}
+void UnlockDiscovery() {
+  pthread_mutex_unlock(&discovery_lock);
+}
 
 void* ReserveZeroed(size_t size) {
   // Anonymous pages read as zero and cost nothing until they are written.
