@@ -120,6 +120,10 @@ void FakeDevice::AnswerAll(std::string reply) {
   OnRequest([reply](const Request&) { return Answer::Text(reply); });
 }
 
+void FakeDevice::HoldInput(bool hold) {
+  tcflow(slave_keepalive_, hold ? TCOOFF : TCOON);
+}
+
 bool FakeDevice::WaitForRequests(size_t count, int timeout_ms) {
   std::unique_lock lock(mutex_);
   return arrived_.wait_for(lock, std::chrono::milliseconds(timeout_ms),

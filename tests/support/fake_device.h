@@ -56,6 +56,10 @@ class FakeDevice {
   // Answers every request with this reply text.
   void AnswerAll(std::string reply);
 
+  // Stops taking bytes from the line, as a device whose input is full, so a
+  // request cannot be written; false takes them again.
+  void HoldInput(bool hold);
+
   // Waits (bounded) until `count` requests have arrived; false on time-out.
   bool WaitForRequests(size_t count, int timeout_ms = 5000);
   std::vector<Request> requests();
