@@ -16,12 +16,20 @@
 namespace kovrad {
 namespace {
 
+constexpr char kSaleWireName[] = "EnviarDadosVenda";
 constexpr char kMsgDocumentTooLarge[] = "Documento de venda excede 2097151 caracteres";
 constexpr char kMsgNotCompressed[] = "Falha ao compactar o documento de venda";
+constexpr char kMsgSaleTooLarge[] =
+    "Venda compactada excede o tamanho m\xE1ximo da requisi\xE7\xE3o";
 
 char* Refuse(int32_t session, const char* reason) {
   Recusa(State().reply, session, reason);
   return State().reply.text();
+}
+
+// Bytes of the request text ahead of the sale payload: "%06d|EnviarDadosVenda|".
+size_t SaleRequestHead(int32_t session) {
+  return static_cast<size_t>(std::snprintf(nullptr, 0, "%06d|%s|", session, kSaleWireName));
 }
 
 // "Codigo: <field 2>.\n<field 4>", whatever the link did.
@@ -67,26 +75,38 @@ extern "C" KOVRAD_API char* KOVRAD_CALL EnviarDadosVenda(int32_t numeroSessao,
   m.reply.Clear();
   m.expanded.Clear();
   m.sale_payload.Clear();
+  // Cleared before anything can refuse the sale, so that Base64ToAscii never
+  // hands out the coupon of an earlier one.
+  m.document.Clear();
 
   GravaLog(dadosVenda);
   const size_t document = strnlen(dadosVenda, kSaleDocumentMax + 1);
   if (document > kSaleDocumentMax) return Refuse(numeroSessao, kMsgDocumentTooLarge);
 
+  // Payload: the code, "|", the stream's length (4 bytes, LSB first), the stream.
   const size_t code = std::strlen(codigoDeAtivacao);
-  if (code + 5 >= m.sale_payload.kSize) return Refuse(numeroSessao, kMsgNotCompressed);
+  const size_t head = code + 5;
+  if (head >= m.sale_payload.kSize) return Refuse(numeroSessao, kMsgSaleTooLarge);
   uint8_t* payload = m.sale_payload.data;
   std::memcpy(payload, codigoDeAtivacao, code);
   payload[code] = '|';
   const long compressed =
-      Compacta(dadosVenda, document, payload + code + 5, m.sale_payload.kSize - code - 5);
-  if (compressed < 0) return Refuse(numeroSessao, kMsgNotCompressed);
+      Compacta(dadosVenda, document, payload + head, m.sale_payload.kSize - head);
+  if (compressed < 0) {
+    m.sale_payload.Touch(m.sale_payload.kSize);  // zlib may have written anywhere in it
+    return Refuse(numeroSessao, kMsgNotCompressed);
+  }
   for (int i = 0; i < 4; ++i) payload[code + 1 + i] = static_cast<uint8_t>(compressed >> (8 * i));
-  const size_t length = code + 5 + static_cast<size_t>(compressed);
+  const size_t length = head + static_cast<size_t>(compressed);
   m.sale_payload.Touch(length);
+  // The exchange would refuse it too, but its reason would then give way to
+  // the result message.
+  if (SaleRequestHead(numeroSessao) + length > kRequestTextMax) {
+    return Refuse(numeroSessao, kMsgSaleTooLarge);
+  }
 
-  const int32_t received = ExecutaComando("EnviarDadosVenda", numeroSessao, payload, m.reply, 16000,
+  const int32_t received = ExecutaComando(kSaleWireName, numeroSessao, payload, m.reply, 16000,
                                           static_cast<int32_t>(length));
-  m.document.Clear();
   ComposeSaleMessage(m.reply.text());
   if (m.reply.data[0] != 0) ExpandReply(static_cast<size_t>(received));
   GravaLog(m.reply.text());
@@ -98,6 +118,7 @@ extern "C" KOVRAD_API char* KOVRAD_CALL CancelarUltimaVenda(int32_t numeroSessao
                                                             const char* chave,
                                                             const char* dadosCancelamento) {
   Module& m = State();
+  m.document.Clear();
   char* payload = FormataCarga("%s|%s|%s", codigoDeAtivacao, chave, dadosCancelamento);
   if (payload == nullptr) return Refuse(numeroSessao, kMsgNoMemory);
   ExecutaComando("CancelarUltimaVenda", numeroSessao, payload, m.reply, 10000, -1);
@@ -105,7 +126,6 @@ extern "C" KOVRAD_API char* KOVRAD_CALL CancelarUltimaVenda(int32_t numeroSessao
   const char* reply = m.reply.text();
   GravaLog(reply);
   ComposeSaleMessage(reply);
-  m.document.Clear();
   if (std::strstr(reply, "7000") != nullptr) {
     if (const char* coupon = AposSeparador(reply, 6)) DecodificaDocumento(coupon);
   }
