@@ -1,0 +1,89 @@
+#include "binding.h"
+
+#include <dlfcn.h>
+
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "text.h"
+
+namespace kovrad::manager {
+
+std::vector<std::string> Library::DefaultCandidates() {
+  std::vector<std::string> files;
+#ifdef KOVRAD_BUILD_LIBRARY
+  files.emplace_back(KOVRAD_BUILD_LIBRARY);
+#endif
+  std::error_code ec;
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) files.push_back((exe.parent_path() / KOVRAD_LIBRARY_NAME).string());
+  files.emplace_back(KOVRAD_LIBRARY_NAME);
+  return files;
+}
+
+Library::Library(std::vector<std::string> candidates) : candidates_(std::move(candidates)) {}
+
+void* Library::handle() const {
+  std::lock_guard lock(mutex_);
+  return handle_;
+}
+
+void* Library::Lookup(const char* name, std::string* problem) {
+  std::lock_guard lock(mutex_);
+  if (handle_ == nullptr) {
+    std::string reasons;
+    for (const std::string& file : candidates_) {
+      // A relative name would make dlopen search; only the bare name should.
+      if (file.find('/') != std::string::npos && !std::filesystem::exists(file)) continue;
+      handle_ = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+      if (handle_ != nullptr) break;
+      const char* why = dlerror();
+      reasons += std::string("\n") + (why != nullptr ? why : file);
+    }
+    if (handle_ == nullptr) {
+      *problem =
+          "Não foi possível carregar a biblioteca do SAT (" KOVRAD_LIBRARY_NAME ")." + reasons;
+      return nullptr;
+    }
+  }
+  dlerror();
+  void* address = dlsym(handle_, name);
+  if (address == nullptr) {
+    *problem = std::string("A função ") + name + " não foi encontrada na biblioteca do SAT.";
+  }
+  return address;
+}
+
+std::optional<COMM_ERROR> Library::ErrorRecord(std::string* problem) {
+  auto* function = reinterpret_cast<decltype(::CodigoErro)*>(Lookup("CodigoErro", problem));
+  if (function == nullptr) return std::nullopt;
+  return function();
+}
+
+std::string ErrorReport(const COMM_ERROR& record) {
+  switch (record.code) {
+    case __NOCONNECT__:
+      return "   Porta de comunicação não conectada.   ";
+    case __CMDUNKERROR__:
+      return "    Comando recebido do equipamento não reconhecido.  ";
+    case __TIMEOUT__:
+      return "   TimeOut: Equipamento não está respondendo as mensagens.";
+    case __SEMCTS__:
+      return "   Sem Sinal CTS.   ";
+    default:
+      // The record may come back without its terminating zero: read no further
+      // than its field.
+      return DecodeReply(std::string_view(record.msg, strnlen(record.msg, sizeof record.msg))) +
+             std::string(30, ' ');
+  }
+}
+
+std::string ReportAfterCall(Library& library, const Reply& reply) {
+  if (!reply.called) return reply.problem;
+  std::string problem;
+  const std::optional<COMM_ERROR> record = library.ErrorRecord(&problem);
+  return record ? ErrorReport(*record) : problem;
+}
+
+}  // namespace kovrad::manager

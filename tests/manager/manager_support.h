@@ -1,0 +1,35 @@
+// Shared by the manager's tests: a realistic status reply and the device
+// library bound to a scripted device.
+#pragma once
+
+#include <string>
+
+#include "binding.h"
+#include "fake_device.h"
+
+namespace kovrad::manager::test {
+
+// A ConsultarStatusOperacional reply of an activated, unlocked device.
+std::string SampleStatusReply(const std::string& state = "0");
+
+// The same reply with field `n` (from 1) replaced.
+std::string SampleStatusReplyWith(int n, const std::string& value);
+
+// A scripted device on a pseudo-terminal, with the library's port set to it
+// (the manager itself never chooses a port).
+class BoundDevice {
+ public:
+  BoundDevice();
+  kovrad::test::FakeDevice& device() { return device_; }
+  Library& library() { return library_; }
+  // Request texts the device has received so far.
+  std::vector<std::string> Requests();
+
+ private:
+  kovrad::test::TempDir dir_;
+  kovrad::test::ScopedEnv env_;
+  kovrad::test::FakeDevice device_;
+  Library library_;
+};
+
+}  // namespace kovrad::manager::test
