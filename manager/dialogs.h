@@ -1,0 +1,27 @@
+// Message boxes and file dialogs, behind one small interface that every window
+// receives, so that tests can answer them.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace kovrad::manager {
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+  virtual void Message(QWidget* parent, const QString& text) = 0;
+  // The chosen file name; empty when the operator cancels.
+  virtual QString SaveFileName(QWidget* parent, const QString& caption, const QString& filter) = 0;
+  virtual QString OpenFileName(QWidget* parent, const QString& caption, const QString& filter) = 0;
+};
+
+class QtDialogs final : public Dialogs {
+ public:
+  void Message(QWidget* parent, const QString& text) override;
+  QString SaveFileName(QWidget* parent, const QString& caption, const QString& filter) override;
+  QString OpenFileName(QWidget* parent, const QString& caption, const QString& filter) override;
+};
+
+}  // namespace kovrad::manager

@@ -1,0 +1,50 @@
+// Clickable pictures and the dashboard's tiles.
+#pragma once
+
+#include <QFrame>
+#include <QLabel>
+
+namespace kovrad::manager {
+
+// A picture that acts as a button: a click is a press and release on it.
+class ImageButton : public QLabel {
+  Q_OBJECT
+
+ public:
+  ImageButton(const QPixmap& picture, QWidget* parent);
+
+ signals:
+  void clicked();
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// A tile: a picture over a caption strip. The picture, the caption and the
+// rest of the panel each report their own clicks; which of them open a window
+// is the dashboard's business.
+class Tile : public QFrame {
+  Q_OBJECT
+
+ public:
+  static constexpr int kHeight = 76;
+  static constexpr int kCaptionHeight = 22;
+
+  Tile(const QString& name, const QString& caption, const QPixmap& picture, int width,
+       QWidget* parent);
+
+  ImageButton* picture() const { return picture_; }
+  ImageButton* caption() const { return caption_; }
+
+ signals:
+  void panelClicked();
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  ImageButton* picture_;
+  ImageButton* caption_;
+};
+
+}  // namespace kovrad::manager
