@@ -93,8 +93,9 @@ using kovrad::State;
 extern "C" KOVRAD_API char* KOVRAD_CALL ArquivoLog(const char* nome) {
   char* name = State().log_name;
   std::memset(name, 0, kovrad::kLogNameField);
-  size_t length = std::strlen(nome);
-  if (length < kovrad::kLogNameField) std::memcpy(name, nome, length);
+  // A null name from a C caller counts as the empty one: the log goes off.
+  size_t length = nome != nullptr ? std::strlen(nome) : 0;
+  if (length > 0 && length < kovrad::kLogNameField) std::memcpy(name, nome, length);
   return name;
 }
 

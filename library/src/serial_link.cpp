@@ -53,6 +53,10 @@ std::string ProcuraPortaSAT() {
     GravaLog(kNotFound);
     return {};
   }
+  return EscolhePortaSAT(devices);
+}
+
+std::string EscolhePortaSAT(const std::vector<platform::SerialDevice>& devices) {
   if (devices.empty()) return {};
   const platform::SerialDevice& first = devices.front();
   if (!first.hardware_ids.empty() && !HardwareAccepted(first.hardware_ids.front())) {

@@ -16,6 +16,9 @@ std::string NumeroSerieUSB(const platform::SerialDevice& device);
 
 // Port name of the first SAT device on USB, or empty.
 std::string ProcuraPortaSAT();
+// The choice ProcuraPortaSAT makes among the SAT devices it listed: the first
+// one, unless its hardware identifier is not one the library accepts.
+std::string EscolhePortaSAT(const std::vector<platform::SerialDevice>& devices);
 // Makes `name` the selected port; false (selection unchanged) when it does
 // not fit the 9-character field.
 bool SelecionaPorta(const std::string& name);

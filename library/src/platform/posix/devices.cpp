@@ -79,10 +79,13 @@ bool ListSerialDevices(std::vector<SerialDevice>* devices) {
   devices->clear();
   std::error_code ec;
   fs::path ttys = fs::path(SysfsRoot()) / "class" / "tty";
-  fs::directory_iterator it(ttys, ec);
-  if (ec) return false;
   std::vector<fs::path> names;
-  for (const auto& entry : it) names.push_back(entry.path());
+  // Stepping with an error code: no exception may reach a C caller.
+  for (fs::directory_iterator it(ttys, ec); !ec && it != fs::directory_iterator();
+       it.increment(ec)) {
+    names.push_back(it->path());
+  }
+  if (ec) return false;
   std::sort(names.begin(), names.end());
   for (const auto& tty : names) {
     SerialDevice device;
