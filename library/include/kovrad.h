@@ -83,10 +83,10 @@ KOVRAD_API char* KOVRAD_CALL GetMapaPortasSAT(const char* codigoDeAtivacao);
 
 /* ---- Diagnostic log and version ---- */
 
-/* Makes `nome` the log file name and returns the stored name. An empty name
- * switches the log off and lets "sat.ini" decide again. A name of more than
- * 99 characters is refused: the log is switched off and an empty name is
- * returned (the same holds for a name that long in "sat.ini"). */
+/* Makes `nome` the log file name and returns the stored name. An empty (or
+ * null) name switches the log off and lets "sat.ini" decide again. A name of
+ * more than 99 characters is refused: the log is switched off and an empty
+ * name is returned (the same holds for a name that long in "sat.ini"). */
 KOVRAD_API char* KOVRAD_CALL ArquivoLog(const char* nome);
 /* The version banner; constant. */
 KOVRAD_API const char* KOVRAD_CALL VersaoLib(void);
