@@ -1,4 +1,4 @@
-// Module state and the load and unload steps of the shared object.
+// Module state and the load and unload steps.
 #include "module.h"
 
 #include "log.h"
@@ -13,17 +13,15 @@ Module& State() {
   return module;
 }
 
-namespace {
-
-__attribute__((constructor)) void Load() {
+void CarregaBiblioteca() {
   module.port = platform::kNoPort;
   module.random_state = 1;
+  platform::CreateDiscoveryLock();
   GravaLog(VersaoLib());
 }
 
-__attribute__((destructor)) void Unload() {
+void DescarregaBiblioteca() {
   FechaPorta();
 }
 
-}  // namespace
 }  // namespace kovrad

@@ -82,4 +82,9 @@ struct Module {
 // Zero-initialised, so its large buffers cost nothing until they are used.
 Module& State();
 
+// Load and unload steps, run by the platform when the library is loaded into
+// a process and when it is unloaded.
+void CarregaBiblioteca();
+void DescarregaBiblioteca();
+
 }  // namespace kovrad

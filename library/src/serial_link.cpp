@@ -126,8 +126,9 @@ int FechaPorta() {
 extern "C" KOVRAD_API int32_t KOVRAD_CALL AbreSerialSAT(int32_t porta, int32_t, int32_t, int32_t,
                                                         int32_t) {
   char name[32];
-  std::snprintf(name, sizeof name, "ttyACM%d", porta);
-  return kovrad::SelecionaPorta(name) ? 0 : -1;
+  return kovrad::platform::PortNameFor(porta, name, sizeof name) && kovrad::SelecionaPorta(name)
+             ? 0
+             : -1;
 }
 
 extern "C" KOVRAD_API int32_t KOVRAD_CALL CloseSerial(void) {

@@ -19,6 +19,9 @@ inline constexpr PortHandle kNoPort = -1;
 inline constexpr uint32_t kModemCts = 0x10;
 inline constexpr uint32_t kModemDsr = 0x20;
 
+// The name of port number `number` (ttyACM<n>, COM<n>) into `name`; false
+// when it does not fit `size` bytes.
+bool PortNameFor(int32_t number, char* name, size_t size);
 // Writes the device path of `port_name` into `path` (at most `size` bytes,
 // NUL included). False when it does not fit.
 bool DevicePath(const char* port_name, char* path, size_t size);
@@ -69,13 +72,9 @@ long ProcessId();
 // The debugger message channel.
 void DebugOutput(const char* text);
 
-// Lock held by the discovery exports; exists for the whole process.
+// Lock held by the discovery exports; created at load, never destroyed.
+void CreateDiscoveryLock();
 void LockDiscovery();
 void UnlockDiscovery();
-
-// Reserves `size` bytes of zeroed memory whose pages are committed only when
-// touched; null on failure.
-void* ReserveZeroed(size_t size);
-void Release(void* memory, size_t size);
 
 }  // namespace kovrad::platform

@@ -46,6 +46,11 @@ bool WaitFor(int fd, short events, int64_t timeout_ms) {
 
 }  // namespace
 
+bool PortNameFor(int32_t number, char* name, size_t size) {
+  int n = std::snprintf(name, size, "ttyACM%d", number);
+  return n > 0 && static_cast<size_t>(n) < size;
+}
+
 bool DevicePath(const char* port_name, char* path, size_t size) {
   const char* dir = std::getenv("KOVRAD_DEV_DIR");
   if (dir == nullptr || *dir == '\0') dir = "/dev";

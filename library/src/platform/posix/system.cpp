@@ -1,6 +1,5 @@
-// Clock, process, debugger channel, discovery lock and memory on POSIX.
+// Clock, process, debugger channel and the discovery lock on POSIX.
 #include <pthread.h>
-#include <sys/mman.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -44,21 +43,13 @@ void DebugOutput(const char* text) {
   std::fputs(text, stderr);
 }
 
+// A statically initialised mutex needs no creation step.
+void CreateDiscoveryLock() {}
 void LockDiscovery() {
   pthread_mutex_lock(&discovery_lock);
 }
 void UnlockDiscovery() {
   pthread_mutex_unlock(&discovery_lock);
-}
-
-void* ReserveZeroed(size_t size) {
-  // Anonymous pages read as zero and cost nothing until they are written.
-  void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  return p == MAP_FAILED ? nullptr : p;
-}
-
-void Release(void* memory, size_t size) {
-  if (memory != nullptr) munmap(memory, size);
 }
 
 }  // namespace kovrad::platform
