@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QGestureEvent>
 #include <QKeyEvent>
+#include <QShortcut>
 #include <QSwipeGesture>
 
 namespace kovrad::manager {
@@ -17,7 +18,8 @@ AppBar::AppBar(QWidget* window, Swipe swipe) : QFrame(window), window_(window), 
   Lay();
   window->grabGesture(Qt::SwipeGesture);
   window->installEventFilter(this);
-  // Keys go to the focused control first; the bar has to see them all.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), window, [this] { Toggle(); });
+  escape->setContext(Qt::WindowShortcut);
   qApp->installEventFilter(this);
 }
 
@@ -30,13 +32,9 @@ void AppBar::Lay() {
   raise();
 }
 
-void AppBar::HandleKey(int key) {
-  if (key == Qt::Key_Escape) {
-    setVisible(isHidden());
-    if (isVisible()) Lay();
-  } else {
-    hide();
-  }
+void AppBar::Toggle() {
+  setVisible(isHidden());
+  if (isVisible()) Lay();
 }
 
 bool AppBar::eventFilter(QObject* watched, QEvent* event) {
@@ -53,7 +51,7 @@ bool AppBar::eventFilter(QObject* watched, QEvent* event) {
             static_cast<QGestureEvent*>(event)->gesture(Qt::SwipeGesture));
         if (swipe == nullptr || swipe->state() != Qt::GestureFinished) return true;
         if (swipe_ == Swipe::kUpToggles && swipe->verticalDirection() == QSwipeGesture::Up) {
-          HandleKey(Qt::Key_Escape);
+          Toggle();
         } else {
           hide();
         }
@@ -63,14 +61,12 @@ bool AppBar::eventFilter(QObject* watched, QEvent* event) {
         break;
     }
   }
-  if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
-  // A key travels from the focused control up to the window; take it once,
-  // where it starts.
-  auto* receiver = static_cast<QWidget*>(watched);
-  QWidget* focus = QApplication::focusWidget();
-  const bool focus_here = focus != nullptr && focus->window() == window_;
-  if (receiver == focus ? focus_here : (receiver == window_ && !focus_here)) {
-    HandleKey(static_cast<QKeyEvent*>(event)->key());
+  // Keys go to the focused control first; any of them but Escape (taken by
+  // the shortcut) hides the bar, however far it travels.
+  if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
+      static_cast<QWidget*>(watched)->window() == window_ &&
+      static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape) {
+    hide();
   }
   return false;
 }

@@ -24,7 +24,7 @@ class AppBar : public QFrame {
 
  private:
   void Lay();
-  void HandleKey(int key);
+  void Toggle();
 
   QWidget* window_;
   Swipe swipe_;

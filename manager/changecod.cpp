@@ -27,7 +27,7 @@ TForm8::TForm8(Shell& shell) : CodeChangeForm(shell, false) {
   auto* layout = new QGridLayout(this);
   layout->addWidget(Image1, 0, 0, Qt::AlignLeft | Qt::AlignTop);
   layout->addWidget(title, 0, 1, Qt::AlignLeft | Qt::AlignVCenter);
-  layout->addWidget(form(), 1, 1, Qt::AlignCenter);
+  layout->addWidget(form(), 1, 0, 1, 3, Qt::AlignCenter);
   layout->setRowStretch(1, 1);
   layout->setColumnStretch(2, 1);
   layout->setRowMinimumHeight(2, AppBar::kHeight);

@@ -65,6 +65,7 @@ constexpr TileSpec kTiles[] = {
 
 constexpr int kCaptionLeft[] = {12, 295};
 constexpr int kValueLeft[] = {127, 455};
+constexpr int kValueWidth[] = {165, 340};
 constexpr int kRowTop = 41;
 constexpr int kRowStep = 22;
 
@@ -140,7 +141,7 @@ void TGridForm::BuildPanel() {
     caption->move(kCaptionLeft[column], top);
     auto* value = new QLabel(info);
     value->setObjectName(row.label);
-    value->setGeometry(kValueLeft[column], top, column == 0 ? 165 : 265, kRowStep - 2);
+    value->setGeometry(kValueLeft[column], top, kValueWidth[column], kRowStep - 2);
     value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     value->hide();
     values_.push_back(value);
@@ -232,6 +233,7 @@ void TGridForm::FillPanel(const std::string& reply) {
   for (size_t i = 0; i < kPanelRows.size(); ++i) {
     if (auto value = PanelValue(kPanelRows[i], fields)) {
       values_[i]->setText(QString::fromStdString(*value));
+      values_[i]->setToolTip(values_[i]->text());
     }
     values_[i]->show();
   }

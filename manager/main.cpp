@@ -5,13 +5,10 @@
 #include <exception>
 
 #include "binding.h"
-#include "changecod.h"
 #include "dialogs.h"
-#include "groupeditems.h"
+#include "forms.h"
 #include "shell.h"
-#include "startup.h"
 #include "style.h"
-#include "trocarcodatv.h"
 
 namespace {
 
@@ -47,22 +44,9 @@ int main(int argc, char** argv) {
     Library library;
     QtDialogs dialogs;
     Shell shell(library, dialogs, [](int status) { QCoreApplication::exit(status); });
-    WindowRegistry& windows = shell.windows();
-
-    // Created hidden, in this order; the start-up dialog shows itself at once
-    // so that it is the first thing the operator sees.
-    TGridForm grid(shell);
-    windows.Register(Window::kMain, &grid);
-    auto* startup = new TOKRightDlg2(shell, grid);
-    windows.Register(Window::kStartUp, startup);
-    startup->show();
-    TForm8 change_full_screen(shell);
-    windows.Register(Window::kCodeChangeFullScreen, &change_full_screen);
-    TForm18 change(shell);
-    windows.Register(Window::kCodeChange, &change);
-
-    grid.showMaximized();
-    startup->raise();
+    Forms forms(shell);
+    forms.grid->showMaximized();
+    forms.startup->raise();
     const int status = app.exec();
     // A library call may wait minutes for the device; do not hold the exit
     // for it.

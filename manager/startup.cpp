@@ -44,9 +44,9 @@ TOKRightDlg2::TOKRightDlg2(Shell& shell, TGridForm& grid)
   forgot->setStyleSheet("color: #ff4d4d;");
 
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(RadioButton3);
-  layout->addWidget(RadioButton2);
-  layout->addWidget(RadioButton1);
+  for (QRadioButton* mode : {RadioButton3, RadioButton2, RadioButton1}) {
+    layout->addWidget(mode, 0, Qt::AlignLeft);
+  }
   layout->addSpacing(8);
   layout->addWidget(code_label);
   layout->addWidget(codATV);

@@ -71,7 +71,7 @@ QFont TextFont(int pixels) {
 }
 
 QFont TitleFont(int pixels) {
-  QFont font = Face({"Segoe UI Light", "DejaVu Sans", "Sans Serif"}, pixels);
+  QFont font = Face({"Segoe UI Light", "DejaVu Sans Light", "DejaVu Sans", "Sans Serif"}, pixels);
   font.setWeight(QFont::Light);
   return font;
 }

@@ -2,6 +2,8 @@
 
 #include <QMouseEvent>
 
+#include "style.h"
+
 namespace kovrad::manager {
 
 ImageButton::ImageButton(const QPixmap& picture, QWidget* parent) : QLabel(parent) {
@@ -33,6 +35,7 @@ Tile::Tile(const QString& name, const QString& caption, const QPixmap& picture, 
 
   caption_->setObjectName(name + "Caption");
   caption_->setText(caption);
+  caption_->setFont(TextFont(11));
   caption_->setGeometry(0, kHeight - kCaptionHeight, width, kCaptionHeight);
   caption_->setAutoFillBackground(true);
   QPalette strip = caption_->palette();
