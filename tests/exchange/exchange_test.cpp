@@ -1,36 +1,246 @@
-// The command exchange through the C interface, against a scripted device.
+// The command exchange through the C interface: frames, the reply wait, link
+// errors, the sequence counter and session numbers.
 #include <gtest/gtest.h>
+#include <stdio.h>
+#include <sys/wait.h>
 
+#include <algorithm>
 #include <cstring>
+#include <deque>
+#include <filesystem>
 #include <string>
 
-#include "fake_device.h"
-#include "kovrad.h"
+#include "device_fixture.h"
 
 namespace kovrad::test {
 namespace {
 
-class ExchangeTest : public ::testing::Test {
- protected:
-  ExchangeTest() : env_("KOVRAD_DEV_DIR", dir_ / "dev"), device_(dir_.path()) {
-    AbreSerialSAT(0, 0, 0, 0, 0);
-  }
-  TempDir dir_;
-  ScopedEnv env_;
-  FakeDevice device_;
-};
+using ExchangeTest = DeviceTest;
+using ::testing::internal::CaptureStderr;
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStderr;
+using ::testing::internal::GetCapturedStdout;
 
-TEST_F(ExchangeTest, ConsultarSatSendsTheBareWireNameAndReturnsTheReply) {
+constexpr auto npos = std::string::npos;
+
+// ---- Request frames ----
+
+TEST_F(ExchangeTest, ConsultarSatFrameByteForByte) {
   device_.AnswerAll("000042|08000|SAT em opera\xE7\xE3o||");
-  std::string reply = ConsultarSAT(42);
-  EXPECT_EQ(reply, "000042|08000|SAT em opera\xE7\xE3o||");
-  ASSERT_TRUE(device_.WaitForRequests(1));
-  const Request r = device_.requests().at(0);
-  EXPECT_EQ(r.text(), "000042|ConsultarSAT");
-  EXPECT_TRUE(r.checksum_ok());
-  COMM_ERROR e = CodigoErro();
-  EXPECT_EQ(e.code, __NOERROR__);
-  EXPECT_STREQ(e.msg, reply.c_str());
+  EXPECT_STREQ(ConsultarSAT(42), "000042|08000|SAT em opera\xE7\xE3o||");
+  const Request r = Sent(0);
+  const uint8_t s = r.sequence();
+  const Bytes expected = {0x01, s,   0x00, 0x00, 0x13, 0x00, 0x00,
+                          0x00, '0', '0',  '0',  '0',  '4',  '2',
+                          '|',  'C', 'o',  'n',  's',  'u',  'l',
+                          't',  'a', 'r',  'S',  'A',  'T',  static_cast<uint8_t>(0x58 + s)};
+  EXPECT_EQ(r.frame, expected);
+  EXPECT_EQ(CodigoErro().code, __NOERROR__);
+}
+
+TEST_F(ExchangeTest, SessionNumbersAreZeroPaddedToSixDigits) {
+  device_.AnswerAll("000000|08000|ok||");
+  ConsultarSAT(42);
+  ConsultarSAT(1234567);
+  ConsultarSAT(-5);
+  EXPECT_EQ(Sent(0).text(), "000042|ConsultarSAT");
+  EXPECT_EQ(Sent(1).text(), "1234567|ConsultarSAT");
+  EXPECT_EQ(Sent(2).text(), "-00005|ConsultarSAT");
+  EXPECT_EQ(Sent(2).frame,
+            RequestFrame(static_cast<uint8_t>(Sent(0).sequence() + 2), "-00005|ConsultarSAT"));
+}
+
+TEST_F(ExchangeTest, SequenceByteWrapsAfter256Requests) {
+  device_.AnswerAll("000001|08000|ok||");
+  for (int i = 0; i <= 256; ++i) ConsultarSAT(1);
+  ASSERT_TRUE(device_.WaitForRequests(257));
+  const auto all = device_.requests();
+  for (size_t i = 1; i < all.size(); ++i) {
+    ASSERT_EQ(all[i].sequence(), static_cast<uint8_t>(all[0].sequence() + i)) << "request " << i;
+  }
+  EXPECT_EQ(all[256].sequence(), all[0].sequence());
+}
+
+// ---- Replies ----
+
+TEST_F(ExchangeTest, ReplyAssembledOverSeveralReads) {
+  const std::string text = "000042|08000|SAT em opera\xE7\xE3o|0123456789";
+  const Bytes frame = ReplyFrame(text);
+  // Pauses longer than one read's 100 ms: the wait goes on over empty reads.
+  device_.OnRequest([frame](const Request&) {
+    Answer a;
+    a.chunks.push_back({Bytes(frame.begin(), frame.begin() + 5), 0});
+    a.chunks.push_back({Bytes(frame.begin() + 5, frame.begin() + 20), 150});
+    a.chunks.push_back({Bytes(frame.begin() + 20, frame.end()), 300});
+    return a;
+  });
+  EXPECT_EQ(std::string(ConsultarSAT(42)), text);
+  EXPECT_EQ(CodigoErro().code, __NOERROR__);
+}
+
+TEST_F(ExchangeTest, ControlFramesGiveAnEmptyReply) {
+  for (const uint8_t code : {0x06, 0x11, 0x15, 0x16, 0x42}) {
+    SCOPED_TRACE(static_cast<int>(code));
+    // A length field that is not 0, so the frame is taken.
+    device_.OnRequest(
+        [code](const Request&) { return Answer::Frame(ReplyFrame("000042|08000|x||", code)); });
+    CaptureStdout();
+    const std::string reply = ConsultarSAT(42);
+    const std::string out = GetCapturedStdout();
+    EXPECT_EQ(reply, "");
+    EXPECT_EQ(CodigoErro().code, __NOERROR__);
+    EXPECT_EQ(out, code == 0x42 ? "Codigo Controle n\xE3o reconhecido 66" : "");
+  }
+}
+
+TEST_F(ExchangeTest, BadChecksumIsLoggedAndTheReplyTaken) {
+  const std::string log = StartLog();
+  constexpr char kLine[] = "Checksum da resposta n\xE3o confere";
+  device_.AnswerAll("000042|08000|ok||");
+  ConsultarSAT(42);
+  EXPECT_EQ(ReadFile(log).find(kLine), npos);
+
+  Bytes frame = ReplyFrame("000042|08000|ok||");
+  frame.back() ^= 0x5A;
+  device_.OnRequest([frame](const Request&) { return Answer::Frame(frame); });
+  EXPECT_STREQ(ConsultarSAT(42), "000042|08000|ok||");
+  EXPECT_EQ(CodigoErro().code, __NOERROR__);
+  EXPECT_NE(ReadFile(log).find(kLine), npos);
+}
+
+TEST_F(ExchangeTest, FrameAboveTwoMebibytesIsCutWithoutOverflow) {
+  const std::string big(2200000, 'A');
+  device_.OnRequest([big, first = true](const Request&) mutable {
+    const bool now = first;
+    first = false;
+    return Answer::Text(now ? big : "000042|08000|ok||");
+  });
+  CaptureStdout();
+  const std::string reply = ConsultarSAT(42);
+  EXPECT_EQ(GetCapturedStdout(),
+            "BUG: Pacote excesivamente grande ser\xE1 truncado: 2200000 bytes");
+  // What the 2 MiB receive buffer holds behind the 13-byte header.
+  EXPECT_EQ(reply.size(), 2097152u - 13);
+  EXPECT_EQ(reply.find_first_not_of('A'), npos);
+  EXPECT_EQ(CodigoErro().code, __NOERROR__);
+  // The rest of the frame was read and dropped: the next exchange is clean.
+  EXPECT_STREQ(ConsultarSAT(42), "000042|08000|ok||");
+}
+
+TEST_F(ExchangeTest, DebugChannelShowsRequestAndReply) {
+  ScopedEnv debug("KOVRAD_DEBUG", "1");
+  device_.AnswerAll("000042|08000|ok||");
+  CaptureStderr();
+  ConsultarSAT(42);
+  const std::string err = GetCapturedStderr();
+  EXPECT_NE(err.find("req -> 000042|ConsultarSAT\n"), npos) << err;
+  EXPECT_NE(err.find("ret <- 000042|08000|ok||\n" + std::string(79, '-') + "\n"), npos) << err;
+}
+
+// ---- Link errors and the reply text after them ----
+
+TEST_F(ExchangeTest, SilentDeviceTimesOut) {
+  const std::string log = StartLog();
+  device_.OnRequest([](const Request&) { return Answer::Silence(); });
+  EXPECT_STREQ(ConsultarSAT(42), "000042|9999|Timeout de comunica\xE7\xE3o");
+  EXPECT_EQ(CodigoErro().code, __TIMEOUT__);
+  EXPECT_EQ(Message(), "Timeout na comunica\xE7\xE3o com o equipamento.");
+  EXPECT_NE(ReadFile(log).find("Request timed out!\r\n"), npos);
+}
+
+TEST_F(ExchangeTest, PortThatCannotBeOpened) {
+  device_.AnswerAll("000042|08000|ok||");
+  ConsultarSAT(42);
+  {
+    ScopedEnv elsewhere("KOVRAD_DEV_DIR", dir_ / "nothing");
+    const std::string log = StartLog();
+    EXPECT_STREQ(BloquearSAT(42, "12345678"), "Erro ao tentar abrir a porta");
+    const COMM_ERROR first = CodigoErro();
+    const COMM_ERROR again = CodigoErro();
+    EXPECT_EQ(first.code, __NOCONNECT__);
+    EXPECT_EQ(Message(), kMsgPortaNaoAbre);
+    EXPECT_EQ(std::memcmp(&first, &again, sizeof first), 0);
+    EXPECT_NE(ReadFile(log).find("Erro ao tentar abrir a porta"), npos);
+  }
+  // Nothing was framed, so the sequence moved on by one only.
+  ConsultarSAT(42);
+  EXPECT_EQ(Sent(1).sequence(), static_cast<uint8_t>(Sent(0).sequence() + 1));
+}
+
+TEST_F(ExchangeTest, FailedWriteGivesTheFailureLine) {
+  // Writes at offset 0 of the process's own memory file always fail.
+  std::filesystem::create_symlink("/proc/self/mem", dir_ / "dev/ttyACM1");
+  AbreSerialSAT(1, 0, 0, 0, 0);
+  const std::string log = StartLog();
+  EXPECT_STREQ(BloquearSAT(42, "12345678"),
+               "000042|9999|Erro ao tentar abrir a porta de comunicacao!!");
+  EXPECT_EQ(CodigoErro().code, __SEMCTS__);
+  EXPECT_EQ(Message(), kMsgPortaNaoAbre);
+  const std::string logged = ReadFile(log);
+  EXPECT_NE(logged.find("WriteFile Failed!!\r\n"), npos);
+  EXPECT_NE(logged.find("000042|9999|Erro ao tentar abrir a porta de comunicacao!!"), npos);
+
+  // ExtrairLogs composes its message from the failure line all the same.
+  ExtrairLogs(42, "12345678");
+  EXPECT_EQ(CodigoErro().code, __SEMCTS__);
+  EXPECT_EQ(Message(), "Codigo: 9999.\nErro ao tentar abrir a porta de comunicacao!!");
+}
+
+TEST_F(ExchangeTest, RequestTooLargeForTheFrameIsRefusedBeforeSending) {
+  device_.AnswerAll("000007|09000|ok||");
+  const std::string prefix = "000007|TesteFimAFim|12345678|";
+  std::string sale(1577855 - prefix.size(), 'x');
+  TesteFimAFim(7, "12345678", sale.c_str());
+  const Request largest = Sent(0);
+  EXPECT_EQ(largest.length(), 1577855u);
+  EXPECT_TRUE(largest.text() == prefix + sale);
+  EXPECT_TRUE(largest.checksum_ok());
+
+  sale += 'x';
+  const std::string reply = TesteFimAFim(7, "12345678", sale.c_str());
+  EXPECT_EQ(CodigoErro().code, __SEMCTS__);
+  EXPECT_FALSE(Message().empty());
+  EXPECT_EQ(reply, "000007|9999|" + Message());
+
+  ConsultarSAT(7);
+  const Request next = Sent(1);
+  EXPECT_EQ(next.text(), "000007|ConsultarSAT");
+  EXPECT_EQ(next.sequence(), static_cast<uint8_t>(largest.sequence() + 1));
+}
+
+// ---- Session numbers ----
+
+// Output of a program that draws two session numbers and fetches the
+// decoded document before anything else has run.
+std::string RunFreshProcess() {
+  FILE* pipe = popen(KOVRAD_FRESH_PROCESS, "r");
+  if (pipe == nullptr) return "popen failed";
+  std::string out;
+  char chunk[256];
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) out.append(chunk, n);
+  const int status = pclose(pipe);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) out += " (failed)";
+  return out;
+}
+
+TEST(FreshProcess, DrawsTheSameSessionNumbersAndHasNoDocument) {
+  const std::string first = RunFreshProcess();
+  EXPECT_EQ(first, RunFreshProcess());
+  // The first two numbers of the never-seeded classic generator.
+  EXPECT_EQ(first, "18508 3486 \"\"\n");
+}
+
+TEST(SessionNumbers, NeverOneOfTheLastHundred) {
+  std::deque<int32_t> recent;
+  for (int i = 0; i < 20000; ++i) {
+    const int32_t n = GeraNumeroSessao();
+    ASSERT_GE(n, 0);
+    ASSERT_LE(n, 33767);
+    ASSERT_EQ(std::find(recent.begin(), recent.end(), n), recent.end()) << "draw " << i;
+    recent.push_back(n);
+    if (recent.size() > 100) recent.pop_front();
+  }
 }
 
 }  // namespace
