@@ -1,0 +1,119 @@
+#include "device.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "text.h"
+
+namespace satemu {
+namespace {
+
+// Requests outside every family: unreadable, or naming no known function.
+constexpr char kNoFamilyCode[] = "99999";
+// Its own reply names the session looked up, not a new one to remember.
+constexpr char kLookupFunction[] = "ConsultarNumeroSessao";
+
+std::string SessionText(int32_t session) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%06d", session);
+  return text;
+}
+
+}  // namespace
+
+bool ValidActivationCode(std::string_view code) {
+  return code.size() >= 8 && code.size() <= 32 &&
+         std::none_of(code.begin(), code.end(), [](char c) {
+           const auto byte = static_cast<unsigned char>(c);
+           return byte < 0x20 || byte == 0x7F || c == '|';
+         });
+}
+
+bool ParseRequest(std::string_view text, Request* request) {
+  const auto fields = SplitFields(text, 3);
+  long long session = 0;
+  if (fields.size() < 2 || !ParseInteger(fields[0], INT32_MIN, INT32_MAX, &session)) return false;
+  request->session = static_cast<int32_t>(session);
+  if (fields[1].empty()) return false;
+  request->function = std::string(fields[1]);
+  request->payload = fields.size() > 2 ? std::string(fields[2]) : std::string();
+  return true;
+}
+
+Reply Fields(const Request& request, std::string code,
+             const std::vector<std::string_view>& fields) {
+  std::string line = SessionText(request.session) + "|" + code;
+  for (std::string_view field : fields) {
+    line += '|';
+    line += field;
+  }
+  return {std::move(code), std::move(line)};
+}
+
+Reply Answer(const Request& request, std::string code, std::string_view message,
+             std::initializer_list<std::string_view> extra) {
+  std::vector<std::string_view> fields = {message, "", ""};
+  fields.insert(fields.end(), extra.begin(), extra.end());
+  return Fields(request, std::move(code), fields);
+}
+
+Reply Refuse(const Request& request, const Family& family, std::string_view which,
+             std::string_view message) {
+  std::string code = std::string(family.prefix) + std::string(which);
+  if (family.layout == Layout::kSale) {
+    return Fields(request, std::move(code), {"0000", message, "", ""});
+  }
+  return Answer(request, std::move(code), message);
+}
+
+Device::Device(DeviceState& state, std::string serial) : state_(state), serial_(std::move(serial)) {
+  AddQueries(commands_);
+  AddAdministration(commands_);
+  AddNetwork(commands_);
+  AddSales(commands_);
+}
+
+Device::Outcome Device::Handle(std::string_view text) {
+  Request request;
+  Outcome outcome;
+  if (!ParseRequest(text, &request)) {
+    outcome.reply = Answer(request, kNoFamilyCode, "Requisição mal formada");
+    Record("REQUISICAO", "requisição mal formada recusada", true);
+    return outcome;
+  }
+  outcome.function = request.function;
+  const auto command = commands_.find(request.function);
+  outcome.reply = command != commands_.end()
+                      ? command->second(*this, request)
+                      : Answer(request, kNoFamilyCode, "Função desconhecida");
+  const std::string& code = outcome.reply.code;
+  Record("COMANDO",
+         Printable(request.function, 64) + ", sessão " + SessionText(request.session) +
+             ", resultado " + code,
+         !code.ends_with("000"));
+  if (request.function != kLookupFunction) {
+    state_.RememberSession(request.session, outcome.reply.line);
+  }
+  return outcome;
+}
+
+bool Device::CodeMatches(std::string_view code) const {
+  return state_.activation == Activation::kFactory ? code == kFactoryCode
+                                                   : code == state_.activation_code;
+}
+
+std::optional<Reply> Device::Refusal(const Request& request, std::string_view code,
+                                     const Family& family, Access access) const {
+  if (access == Access::kActivated && state_.activation != Activation::kActive) {
+    return Refuse(request, family, family.not_activated, kMsgNotActivated);
+  }
+  if (!CodeMatches(code)) return Refuse(request, family, "001", kMsgInvalidCode);
+  return std::nullopt;
+}
+
+void Device::Record(std::string_view event, std::string_view text, bool failure) {
+  state_.AddEvent(Timestamp(Now()) + "|SAT|" + (failure ? "ERRO" : "INFO") + "|" +
+                  Printable(event, 32) + ": " + Printable(text, 200));
+}
+
+}  // namespace satemu

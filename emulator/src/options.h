@@ -1,0 +1,30 @@
+// satemu's command line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "faults.h"
+
+namespace satemu {
+
+struct Options {
+  std::string dir;
+  int port = 0;
+  std::string serial;          // default: 900000000 + port
+  std::string state_file;      // default: DIR/state (DIR/state.<port> for ports other than 0)
+  bool kit = false;            // a new device starts activated and associated
+  std::string emergency_code;  // empty: as saved (a new device gets the default)
+  int lock = -1;               // operating state forced at start; -1: as saved
+  Fault fault;
+  bool verbose = false;
+};
+
+enum class Parsed { kRun, kHelp, kError };
+
+// Reads the arguments after the program name; on kError `message` says why.
+Parsed ParseOptions(const std::vector<std::string>& args, Options* options, std::string* message);
+
+extern const char kUsage[];
+
+}  // namespace satemu
