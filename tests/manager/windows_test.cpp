@@ -46,6 +46,16 @@ class WindowsTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(window));
   }
 
+  // Types the three codes into a code-change window and clicks its send image.
+  static void Send(CodeChangeForm& form, const QString& code, const QString& new_code,
+                   const QString& confirmation) {
+    form.show();
+    form.Codigo->setText(code);
+    form.ncod->setText(new_code);
+    form.ncodconf->setText(confirmation);
+    QTest::mouseClick(form.Image2, Qt::LeftButton);
+  }
+
   // Runs a status query from the dashboard and waits for its result.
   bool Query() {
     bool result = false;
@@ -321,15 +331,8 @@ class WindowsTest : public QObject {
   }
 
   void theBorderedWindowAppliesTheCodeRules() {
-    TForm18& form = w_->bordered;
-    form.show();
-    form.Codigo->setText("12345678");
-    form.ncod->setText("1234567");
-    form.ncodconf->setText("1234567");
-    QTest::mouseClick(form.Image2, Qt::LeftButton);
-    form.ncod->setText("abcdefgh");
-    form.ncodconf->setText("abcdefgH");
-    QTest::mouseClick(form.Image2, Qt::LeftButton);
+    Send(w_->bordered, "12345678", "1234567", "1234567");
+    Send(w_->bordered, "12345678", "abcdefgh", "abcdefgH");
     QCOMPARE(w_->dialogs.messages,
              (QStringList{"Código de ativação deve ter no minimo 8 caracteres",
                           "Código de ativação não é igual ao confirmação do código de ativação"}));
@@ -341,13 +344,8 @@ class WindowsTest : public QObject {
     bound_->device().AnswerAll(
         "000012|18001|C\xF3"
         "digo de ativa\xE7\xE3o inv\xE1lido||");
-    TForm8& form = w_->full_screen;
-    form.show();
-    QTest::mouseClick(form.RadioButton2, Qt::LeftButton);
-    form.Codigo->setText("emerg");
-    form.ncod->setText("abc");
-    form.ncodconf->setText("abd");
-    QTest::mouseClick(form.Image2, Qt::LeftButton);
+    QTest::mouseClick(w_->full_screen.RadioButton2, Qt::LeftButton);
+    Send(w_->full_screen, "emerg", "abc", "abd");
     QTRY_COMPARE(w_->dialogs.messages.size(), 1);
     QCOMPARE(bound_->Requests().at(0), "000012|TrocarCodigoDeAtivacaoSAT|emerg|2|abc|abd");
     QCOMPARE(w_->dialogs.messages[0],
@@ -359,12 +357,7 @@ class WindowsTest : public QObject {
     bound_->device().AnswerAll(
         "000012|18000|C\xF3"
         "digo de ativa\xE7\xE3o alterado||");
-    TForm18& form = w_->bordered;
-    form.show();
-    form.Codigo->setText("12345678");
-    form.ncod->setText("87654321");
-    form.ncodconf->setText("87654321");
-    QTest::mouseClick(form.Image2, Qt::LeftButton);
+    Send(w_->bordered, "12345678", "87654321", "87654321");
     QTRY_COMPARE(w_->dialogs.messages.size(), 1);
     QCOMPARE(bound_->Requests().at(0),
              "000012|TrocarCodigoDeAtivacaoSAT|12345678|1|87654321|87654321");
