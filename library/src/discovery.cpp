@@ -56,6 +56,8 @@ std::string QuerySerial(int32_t session, const char* code) {
 
 char* FindPort(const char* name, const char* expected, int32_t session, const char* code) {
   DiscoveryLock lock;
+  // A caller that does not know the serial number may pass none.
+  if (expected == nullptr) expected = "";
   Module& m = State();
   GravaLogF("Entered %s(%s) @ %ld\r\n", name, expected, platform::ProcessId());
   std::vector<platform::SerialDevice> devices;

@@ -109,6 +109,8 @@ TEST_F(PortSelectionTest, TwoDevicesTheFirstIsChosenAndBothAreMapped) {
   }
   EXPECT_EQ(log.find("difere"), std::string::npos);
   EXPECT_TRUE(second.requests().empty());
+  // No expected serial number at all is a mismatch like any other.
+  EXPECT_STREQ(GetPortaSAT(nullptr, 12, kCode), "ttyACM0");
 
   CaptureStdout();
   const char* map = GetMapaPortasSAT(kCode);
