@@ -1,8 +1,10 @@
 // Serial devices from the device-setup API: present members of the "PORTS"
 // class with their instance identifier, hardware identifiers and PortName.
-#include <setupapi.h>
 #include <windows.h>
+// After windows.h, which declares what it uses.
+#include <setupapi.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
