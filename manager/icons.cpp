@@ -110,6 +110,11 @@ void Draw(QPainter& p, Icon icon) {
       p.drawLine(QPointF(15, 24), QPointF(33, 24));
       Arrow(p, QPointF(33, 24), 0);
       break;
+    case Icon::kOpen:
+      p.drawPolyline(QPolygonF({QPointF(6, 38), QPointF(6, 10), QPointF(18, 10), QPointF(22, 15),
+                                QPointF(38, 15), QPointF(38, 21)}));
+      p.drawPolygon(QPolygonF({QPointF(6, 38), QPointF(13, 21), QPointF(43, 21), QPointF(36, 38)}));
+      break;
   }
 }
 

@@ -22,6 +22,7 @@ enum class Icon {
   kExit,
   kBack,
   kSend,
+  kOpen,
 };
 
 QPixmap DrawIcon(Icon icon, int size);
