@@ -19,10 +19,11 @@ class RecordingDialogs : public Dialogs {
  public:
   QStringList messages;
   QString save_answer;  // empty: the operator cancels
+  QString open_answer;  // likewise
 
   void Message(QWidget*, const QString& text) override { messages << text; }
   QString SaveFileName(QWidget*, const QString&, const QString&) override { return save_answer; }
-  QString OpenFileName(QWidget*, const QString&, const QString&) override { return {}; }
+  QString OpenFileName(QWidget*, const QString&, const QString&) override { return open_answer; }
 };
 
 struct Windows {
