@@ -1,0 +1,86 @@
+#include "activation.h"
+
+#include <optional>
+
+#include "binding.h"
+#include "checks.h"
+#include "devicelog.h"
+#include "text.h"
+
+namespace kovrad::manager {
+namespace {
+
+constexpr char kActivatedCode[] = "04000";
+
+// The device's result code: the reply's second field.
+std::string_view ResultCode(std::string_view reply) {
+  const size_t first = reply.find('|');
+  if (first == std::string_view::npos) return {};
+  reply.remove_prefix(first + 1);
+  return reply.substr(0, reply.find('|'));
+}
+
+bool IsLinkError(int32_t code) {
+  return code == __NOCONNECT__ || code == __CMDUNKERROR__ || code == __TIMEOUT__ ||
+         code == __SEMCTS__;
+}
+
+}  // namespace
+
+std::variant<Activation, std::string> PrepareActivation(const ActivationInput& input) {
+  StagedField cnpj;
+  if (!cnpj.Stage(input.cnpj) || !ValidaCNPJ(cnpj.c_str(), cnpj.data())) return kMsgCnpjInvalid;
+  StagedField code;
+  if (!code.Stage(input.code)) return TooLongMessage("Código de Ativação", code.capacity());
+  StagedField confirmation;
+  if (!confirmation.Stage(input.confirmation)) {
+    return TooLongMessage("Confirma Código de Ativação", confirmation.capacity());
+  }
+  if (std::optional<std::string> refusal =
+          CheckActivationCode(CharacterCount(input.code), code.c_str(), confirmation.c_str())) {
+    return *refusal;
+  }
+  return Activation{input.kind, code.str(), cnpj.str()};
+}
+
+std::string CertificateRequest(std::string_view reply) {
+  size_t begin = reply.find("BEGIN");
+  if (begin == std::string_view::npos) return {};
+  // A PEM request starts with the dashes before the word: keep them, or the
+  // saved file would not be a request any tool can read.
+  while (begin > 0 && reply[begin - 1] == '-') --begin;
+  return DecodeReply(reply.substr(begin));
+}
+
+ActivationOutcome Activate(Library& library, const Activation& activation) {
+  ActivationOutcome outcome;
+  const Reply reply =
+      KOVRAD_SAT(library, AtivarSAT, kSessionNumber, activation.kind, activation.code.c_str(),
+                 activation.cnpj.c_str(), kActivationStateCode);
+  if (!reply.called) {
+    outcome.message = reply.problem;
+    return outcome;
+  }
+  if (reply.text == "Erro ao tentar abrir a porta de comunicacao") {
+    outcome.message = kMsgPortNotOpened;
+    return outcome;
+  }
+  outcome.succeeded = reply.text.find("Sucesso") != std::string::npos;
+  std::string problem;
+  const std::optional<COMM_ERROR> record = library.ErrorRecord(&problem);
+  if (!record) {
+    outcome.message = problem;
+  } else if (IsLinkError(record->code)) {
+    outcome.message = ErrorReport(*record);
+    return outcome;
+  } else if (ResultCode(reply.text) == kActivatedCode) {
+    outcome.message = kMsgActivated;
+  } else {
+    outcome.message = ErrorReport(*record);
+    outcome.in_message_window = true;
+  }
+  outcome.request = CertificateRequest(reply.text);
+  return outcome;
+}
+
+}  // namespace kovrad::manager

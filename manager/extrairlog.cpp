@@ -1,0 +1,70 @@
+#include "extrairlog.h"
+
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+#include "devicelog.h"
+#include "fields.h"
+#include "icons.h"
+#include "shell.h"
+#include "tile.h"
+
+namespace kovrad::manager {
+namespace {
+
+constexpr int kImageSize = 64;
+
+}  // namespace
+
+TForm14::TForm14(Shell& shell)
+    : Image1(new ImageButton(DrawIcon(Icon::kLogs, kImageSize), this)),
+      Image2(new ImageButton(DrawIcon(Icon::kSave, kImageSize), this)),
+      Memo1(new QPlainTextEdit(this)),
+      shell_(shell) {
+  setObjectName("Form14");
+  setWindowFlag(Qt::Window);
+  setWindowTitle("Logs");
+  resize(760, 560);
+
+  Image1->setObjectName("Image1");
+  Image1->setToolTip("Extrair o log do SAT");
+  Image2->setObjectName("Image2");
+  Image2->setToolTip("Salvar o log em arquivo");
+  Memo1->setObjectName("Memo1");
+  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(Image1);
+  layout->addWidget(Image2);
+  layout->addWidget(Memo1, 1);
+
+  connect(Image1, &ImageButton::clicked, this, &TForm14::Extract);
+  connect(Image2, &ImageButton::clicked, this, &TForm14::Image2Click);
+}
+
+void TForm14::Extract() {
+  Library& library = shell_.library();
+  const std::string code = shell_.session().CodeOrPreset();
+  shell_.Run<LogExtraction>(
+      this, [&library, code] { return ExtractLog(library, code); },
+      [this](LogExtraction extraction) {
+        if (extraction.message) {
+          shell_.Show(this, *extraction.message);
+          return;
+        }
+        if (extraction.lines.empty()) return;
+        QStringList lines;
+        for (const std::string& line : extraction.lines) lines << QString::fromStdString(line);
+        Memo1->appendPlainText(lines.join('\n'));
+      });
+}
+
+void TForm14::Image2Click() {
+  const QString file =
+      shell_.dialogs().SaveFileName(this, "Salvar log", "Texto (*.txt);;Todos os arquivos (*)");
+  if (!file.isEmpty()) SaveToFile(shell_, this, file, MemoLines(*Memo1, "\r\n"));
+}
+
+}  // namespace kovrad::manager
