@@ -1,5 +1,7 @@
 #include "forms.h"
 
+#include <QPlainTextEdit>
+
 namespace kovrad::manager {
 
 Forms::Forms(Shell& shell) {
@@ -9,8 +11,22 @@ Forms::Forms(Shell& shell) {
   startup = new TOKRightDlg2(shell, *grid);
   windows.Register(Window::kStartUp, startup);
   startup->show();
+  activation_checklist = std::make_unique<TOKRightDlg>(shell);
+  windows.Register(Window::kActivationChecklist, activation_checklist.get());
   code_change_full_screen = std::make_unique<TForm8>(shell);
   windows.Register(Window::kCodeChangeFullScreen, code_change_full_screen.get());
+  certificate_request = std::make_unique<TForm11>();
+  windows.Register(Window::kCertificateRequest, certificate_request.get());
+  message = std::make_unique<TForm13>(shell);
+  windows.Register(Window::kMessage, message.get());
+  log = std::make_unique<TForm14>(shell);
+  windows.Register(Window::kLog, log.get(), [form = log.get()] { form->Memo1->clear(); });
+  network = std::make_unique<TForm15>(shell);
+  windows.Register(Window::kNetwork, network.get());
+  activation = std::make_unique<TForm16>(shell);
+  windows.Register(Window::kActivation, activation.get());
+  signature = std::make_unique<TForm17>(shell);
+  windows.Register(Window::kSignature, signature.get());
   code_change = std::make_unique<TForm18>(shell);
   windows.Register(Window::kCodeChange, code_change.get());
 }

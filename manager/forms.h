@@ -4,9 +4,16 @@
 
 #include <memory>
 
+#include "ativasat.h"
 #include "changecod.h"
+#include "checklist.h"
+#include "csr.h"
+#include "extrairlog.h"
 #include "groupeditems.h"
+#include "msg.h"
+#include "network.h"
 #include "shell.h"
+#include "sign.h"
 #include "startup.h"
 #include "trocarcodatv.h"
 
@@ -17,7 +24,14 @@ struct Forms {
 
   std::unique_ptr<TGridForm> grid;
   TOKRightDlg2* startup;  // owned by the main window, in front of which it stands
+  std::unique_ptr<TOKRightDlg> activation_checklist;
   std::unique_ptr<TForm8> code_change_full_screen;
+  std::unique_ptr<TForm11> certificate_request;
+  std::unique_ptr<TForm13> message;
+  std::unique_ptr<TForm14> log;
+  std::unique_ptr<TForm15> network;
+  std::unique_ptr<TForm16> activation;
+  std::unique_ptr<TForm17> signature;
   std::unique_ptr<TForm18> code_change;
 };
 
