@@ -5,30 +5,33 @@
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
+#include <openssl/x509v3.h>
 
 #include <cstdint>
 #include <ctime>
 #include <memory>
 
+#include "openssl_ptr.h"
+
 namespace satemu {
 namespace {
 
-template <auto Free>
-struct Deleter {
-  template <typename T>
-  void operator()(T* p) const {
-    Free(p);
-  }
-};
-using KeyPtr = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>>;
-using RequestPtr = std::unique_ptr<X509_REQ, Deleter<X509_REQ_free>>;
-using CertificatePtr = std::unique_ptr<X509, Deleter<X509_free>>;
-using BioPtr = std::unique_ptr<BIO, Deleter<BIO_free>>;
+using RequestPtr = std::unique_ptr<X509_REQ, OpenSslDeleter<X509_REQ_free>>;
 
 bool AddName(X509_NAME* name, const char* field, const std::string& value) {
   return X509_NAME_add_entry_by_txt(name, field, MBSTRING_UTF8,
                                     reinterpret_cast<const unsigned char*>(value.c_str()), -1, -1,
                                     0) == 1;
+}
+
+// Adds one extension written the way the openssl tool's configuration does.
+bool AddExtension(X509* certificate, int nid, const char* value) {
+  X509V3_CTX context;
+  X509V3_set_ctx(&context, certificate, certificate, nullptr, nullptr, 0);
+  X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &context, nid, value);
+  const bool added = extension != nullptr && X509_add_ext(certificate, extension, -1) == 1;
+  X509_EXTENSION_free(extension);
+  return added;
 }
 
 bool Date(const ASN1_TIME* time, std::string* out) {
@@ -55,9 +58,31 @@ std::string MakeCertificateRequest(const std::string& serial, const std::string&
       PEM_write_bio_X509_REQ(out.get(), request.get()) != 1) {
     return {};
   }
-  char* pem = nullptr;
-  const long length = BIO_get_mem_data(out.get(), &pem);
-  return length > 0 ? std::string(pem, static_cast<size_t>(length)) : std::string();
+  return BioText(out.get());
+}
+
+CertificatePtr MakeSelfSignedCertificate(EVP_PKEY* key, const std::string& serial) {
+  constexpr long kValidDays = 3653;
+  CertificatePtr certificate(X509_new());
+  if (!certificate) return nullptr;
+  X509* c = certificate.get();
+  X509_NAME* name = X509_get_subject_name(c);
+  uint64_t number = static_cast<uint64_t>(std::time(nullptr));
+  for (char digit : serial) number = number * 31 + static_cast<unsigned char>(digit);
+  if (X509_set_version(c, 2) != 1 ||
+      ASN1_INTEGER_set_uint64(X509_get_serialNumber(c), number & INT64_MAX) != 1 ||
+      X509_gmtime_adj(X509_getm_notBefore(c), 0) == nullptr ||
+      X509_time_adj_ex(X509_getm_notAfter(c), kValidDays, 0, nullptr) == nullptr ||
+      !AddName(name, "C", "BR") || !AddName(name, "O", "satemu") ||
+      !AddName(name, "OU", "SAT-CF-e emulado") || !AddName(name, "CN", "SAT " + serial) ||
+      X509_set_issuer_name(c, name) != 1 || X509_set_pubkey(c, key) != 1 ||
+      !AddExtension(c, NID_basic_constraints, "critical,CA:TRUE") ||
+      !AddExtension(c, NID_key_usage, "critical,digitalSignature,nonRepudiation,keyCertSign") ||
+      !AddExtension(c, NID_subject_key_identifier, "hash") ||
+      X509_sign(c, key, EVP_sha256()) <= 0) {
+    return nullptr;
+  }
+  return certificate;
 }
 
 bool CertificateDates(std::string_view pem, std::string* issued, std::string* expires) {

@@ -13,6 +13,16 @@ constexpr size_t kMaxSignature = 4096;
 
 constexpr char kMsgCnpj[] = "SEFAZ não reconhece este SAT (CNPJ inválido)";
 
+// Binds the device to a taxpayer; SEFAZ knows the state registration of the
+// test taxpayer only.
+void BindTaxpayer(DeviceState& s, std::string_view code, std::string_view cnpj,
+                  std::string_view state_code) {
+  s.activation_code = code;
+  s.taxpayer_cnpj = cnpj;
+  s.state_code = state_code;
+  s.taxpayer.ie = cnpj == kTestTaxpayerCnpj ? kTestTaxpayerIe : "";
+}
+
 Reply AtivarSAT(Device& device, const Request& request) {
   const auto f = SplitFields(request.payload, 4);
   auto answer = [&](const char* code, std::string_view message, std::string_view csr = {}) {
@@ -40,9 +50,7 @@ Reply AtivarSAT(Device& device, const Request& request) {
   const std::time_t now = device.Now();
   if (kind == kSefazCertificate) {
     s.activation = Activation::kActive;
-    s.activation_code = code;
-    s.taxpayer_cnpj = cnpj;
-    s.state_code = state_code;
+    BindTaxpayer(s, code, cnpj, state_code);
     s.certificate_issued = DateStamp(now);
     s.certificate_expires = DateStamp(now, kCertificateYears);
     s.certificate_request.clear();
@@ -54,9 +62,7 @@ Reply AtivarSAT(Device& device, const Request& request) {
   if (kind == kIcpBrasil) {
     // Active once the certificate signed from this request comes back.
     s.activation = Activation::kAwaitingCertificate;
-    s.activation_code = code;
-    s.taxpayer_cnpj = cnpj;
-    s.state_code = state_code;
+    BindTaxpayer(s, code, cnpj, state_code);
   }
   s.certificate_request = csr;
   return answer("04006", "CSR ICP-BRASIL criado com sucesso", csr);

@@ -72,7 +72,7 @@ Reply ConsultarStatusOperacional(Device& device, const Request& request) {
       Timestamp(device.Now()),
       OrDefault(s.software_version, "01.00.00"),
       "00.08",
-      OrDefault(s.last_sale_key, kNoKey),
+      OrDefault(s.last_coupon_key, kNoKey),
       kNoKey,  // every coupon reaches SEFAZ at once: none waits for transmission
       kNoKey,
       OrDefault(s.last_transmission, kNever),
@@ -96,7 +96,7 @@ Reply ConsultarNumeroSessao(Device& device, const Request& request) {
           ? device.state().FindSession(static_cast<int32_t>(session))
           : nullptr;
   if (reply == nullptr) return Answer(request, "11003", "Sessão não existe");
-  return {"11000", *reply};
+  return {"11000", *reply, {}};
 }
 
 Reply ExtrairLogs(Device& device, const Request& request) {

@@ -47,7 +47,7 @@ Reply Fields(const Request& request, std::string code,
     line += '|';
     line += field;
   }
-  return {std::move(code), std::move(line)};
+  return {std::move(code), std::move(line), {}};
 }
 
 Reply Answer(const Request& request, std::string code, std::string_view message,
@@ -92,7 +92,9 @@ Device::Outcome Device::Handle(std::string_view text) {
              ", resultado " + code,
          !code.ends_with("000"));
   if (request.function != kLookupFunction) {
-    state_.RememberSession(request.session, outcome.reply.line);
+    const Reply& reply = outcome.reply;
+    state_.RememberSession(request.session,
+                           reply.remembered.empty() ? reply.line : reply.remembered);
   }
   return outcome;
 }
@@ -109,6 +111,14 @@ std::optional<Reply> Device::Refusal(const Request& request, std::string_view co
   }
   if (!CodeMatches(code)) return Refuse(request, family, "001", kMsgInvalidCode);
   return std::nullopt;
+}
+
+const SigningKey* Device::signing_key() {
+  if (signing_key_ == nullptr && !own_key_) {
+    std::string error;
+    own_key_ = SigningKey::Make(serial_, &error);
+  }
+  return signing_key_ != nullptr ? signing_key_ : own_key_.get();
 }
 
 void Device::Record(std::string_view event, std::string_view text, bool failure) {

@@ -8,11 +8,13 @@
 #include <functional>
 #include <initializer_list>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "signing_key.h"
 #include "state.h"
 
 namespace satemu {
@@ -51,6 +53,9 @@ bool ParseRequest(std::string_view text, Request* request);
 struct Reply {
   std::string code;  // the result code, e.g. "08000"
   std::string line;  // the whole reply text
+  // What a later ConsultarNumeroSessao hands back, when not `line`: a sale
+  // reply is remembered with its coupon part expanded, as readable text.
+  std::string remembered;
 };
 
 // "session|code|" followed by `fields`, joined by "|".
@@ -109,10 +114,17 @@ class Device {
   const std::string& serial() const { return serial_; }
   std::time_t Now() const { return std::time(nullptr); }
 
+  // The key coupons are signed with: the one given, or else one made for
+  // this object's life. Null when none can be made.
+  const SigningKey* signing_key();
+  void set_signing_key(const SigningKey* key) { signing_key_ = key; }
+
  private:
   DeviceState& state_;
   std::string serial_;
   CommandTable commands_;
+  const SigningKey* signing_key_ = nullptr;
+  std::unique_ptr<SigningKey> own_key_;
 };
 
 }  // namespace satemu

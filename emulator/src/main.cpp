@@ -17,6 +17,7 @@
 #include "link.h"
 #include "options.h"
 #include "publication.h"
+#include "signing_key.h"
 #include "state.h"
 #include "text.h"
 
@@ -69,6 +70,7 @@ DeviceState NewDevice(const Options& options) {
     state.activation = Activation::kActive;
     state.activation_code = kKitCode;
     state.taxpayer_cnpj = kTestTaxpayerCnpj;
+    state.taxpayer.ie = kTestTaxpayerIe;
     state.state_code = kTestStateCode;
     state.software_house_cnpj = kTestSoftwareHouseCnpj;
     state.signature = kTestSignature;
@@ -81,8 +83,10 @@ DeviceState NewDevice(const Options& options) {
 
 class Emulator {
  public:
-  Emulator(const Options& options, DeviceState& state, const Logger& log)
-      : options_(options), state_(state), device_(state, options.serial), log_(log) {}
+  Emulator(const Options& options, DeviceState& state, const SigningKey& key, const Logger& log)
+      : options_(options), state_(state), device_(state, options.serial), log_(log) {
+    device_.set_signing_key(&key);
+  }
 
   void Record(std::string_view event, std::string_view text) { device_.Record(event, text); }
   bool Save() {
@@ -172,7 +176,13 @@ int Run(const Options& options) {
     if (state.emergency_code.empty()) state.emergency_code = kDefaultEmergencyCode;
     if (options.lock >= 0) state.lock = options.lock;
 
-    Emulator emulator(options, state, log);
+    // Coupons are signed with this key; its certificate verifies them.
+    const auto key = SigningKey::LoadOrMake(SigningKeyPrefix(options), options.serial, &problem);
+    if (!key) {
+      log("no signing key: " + problem);
+      return 1;
+    }
+    Emulator emulator(options, state, *key, log);
     emulator.Record("INICIO", "equipamento ligado em " + tty);
     if (!emulator.Save()) return 1;
 

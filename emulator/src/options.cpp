@@ -1,8 +1,5 @@
 #include "options.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "device.h"
 #include "text.h"
 
@@ -15,11 +12,12 @@ const char kUsage[] =
     "\n"
     "An emulated SAT device on a pseudo-terminal, published as DIR/dev/ttyACM<N> with a\n"
     "USB identity under DIR/sys. Prints KOVRAD_DEV_DIR=... KOVRAD_SYSFS_DIR=... when ready;\n"
-    "SIGINT or SIGTERM removes what it published.\n"
+    "SIGINT or SIGTERM removes what it published. Coupons are signed with a key made on first\n"
+    "start and kept with its self-signed certificate in DIR/sat-<serial>.key and .crt.\n"
     "\n"
     "  --dir DIR          where to publish (shared by several devices on other ports)\n"
     "  --port N           the N of ttyACM<N> (0 to 999, default 0)\n"
-    "  --serial S         serial number (default 900000000 + N)\n"
+    "  --serial S         serial number, nine digits (default 900000000 + N)\n"
     "  --state FILE       state file (default DIR/state, DIR/state.<N> for N other than 0)\n"
     "  --kit              a new device starts as a development kit: activated with code\n"
     "                     12345678 and associated with the test identities\n"
@@ -33,13 +31,16 @@ const char kUsage[] =
 
 namespace {
 
+// Coupon access keys carry it as nine digits.
 bool ValidSerial(const std::string& serial) {
-  return !serial.empty() && serial.size() <= 20 &&
-         std::all_of(serial.begin(), serial.end(),
-                     [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+  return serial.size() == 9 && AllDigits(serial);
 }
 
 }  // namespace
+
+std::string SigningKeyPrefix(const Options& options) {
+  return options.dir + "/sat-" + options.serial;
+}
 
 Parsed ParseOptions(const std::vector<std::string>& args, Options* options, std::string* message) {
   Options o;
@@ -77,8 +78,7 @@ Parsed ParseOptions(const std::vector<std::string>& args, Options* options, std:
       o.port = static_cast<int>(number);
     } else if (name == "--serial") {
       o.serial = value;
-      if (!ValidSerial(value))
-        return *message = "--serial: 1 to 20 letters or digits", Parsed::kError;
+      if (!ValidSerial(value)) return *message = "--serial: nine digits", Parsed::kError;
     } else if (name == "--state") {
       o.state_file = value;
     } else if (name == "--emergency") {

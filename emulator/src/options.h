@@ -11,7 +11,7 @@ namespace satemu {
 struct Options {
   std::string dir;
   int port = 0;
-  std::string serial;          // default: 900000000 + port
+  std::string serial;          // nine digits; default: 900000000 + port
   std::string state_file;      // default: DIR/state (DIR/state.<port> for ports other than 0)
   bool kit = false;            // a new device starts activated and associated
   std::string emergency_code;  // empty: as saved (a new device gets the default)
@@ -19,6 +19,10 @@ struct Options {
   Fault fault;
   bool verbose = false;
 };
+
+// Where the device keeps its signing key and certificate: DIR/sat-<serial>
+// followed by .key and .crt.
+std::string SigningKeyPrefix(const Options& options);
 
 enum class Parsed { kRun, kHelp, kError };
 

@@ -28,8 +28,7 @@ constexpr TextItem kTexts[] = {
     {"state_code", &DeviceState::state_code},
     {"software_house_cnpj", &DeviceState::software_house_cnpj},
     {"signature", &DeviceState::signature},
-    {"last_sale_key", &DeviceState::last_sale_key},
-    {"last_sale_time", &DeviceState::last_sale_time},
+    {"last_coupon_key", &DeviceState::last_coupon_key},
     {"certificate_issued", &DeviceState::certificate_issued},
     {"certificate_expires", &DeviceState::certificate_expires},
     {"last_transmission", &DeviceState::last_transmission},
@@ -46,7 +45,59 @@ struct NumberItem {
 constexpr NumberItem kNumbers[] = {
     {"coupons_issued", &DeviceState::coupons_issued},
     {"coupons_cancelled", &DeviceState::coupons_cancelled},
+    {"last_coupon_number", &DeviceState::last_coupon_number},
+    {"last_test_number", &DeviceState::last_test_number},
 };
+
+// Items of a group kept in a member of the state, under "<prefix>.<name>".
+template <typename Group>
+struct GroupItem {
+  const char* name;
+  std::string Group::*member;
+};
+
+constexpr GroupItem<Taxpayer> kTaxpayerItems[] = {
+    {"ie", &Taxpayer::ie},
+    {"name", &Taxpayer::name},
+    {"trade_name", &Taxpayer::trade_name},
+    {"street", &Taxpayer::street},
+    {"number", &Taxpayer::number},
+    {"complement", &Taxpayer::complement},
+    {"district", &Taxpayer::district},
+    {"city", &Taxpayer::city},
+    {"postcode", &Taxpayer::postcode},
+    {"regime", &Taxpayer::regime},
+};
+
+constexpr GroupItem<LastSale> kLastSaleItems[] = {
+    {"key", &LastSale::key},     {"time", &LastSale::time}, {"total", &LastSale::total},
+    {"buyer", &LastSale::buyer}, {"ie", &LastSale::ie},
+};
+
+enum class GroupRead { kNotInGroup, kRead, kBad };
+
+// Reads "<prefix>.<name>" into its member.
+template <typename Group, size_t N>
+GroupRead ReadGroupItem(std::string_view key, std::string_view value, std::string_view prefix,
+                        const GroupItem<Group> (&items)[N], Group* group) {
+  if (!key.starts_with(prefix) || key.size() <= prefix.size() || key[prefix.size()] != '.') {
+    return GroupRead::kNotInGroup;
+  }
+  for (const GroupItem<Group>& item : items) {
+    if (key.substr(prefix.size() + 1) == item.name) {
+      return Unescape(value, &(group->*item.member)) ? GroupRead::kRead : GroupRead::kBad;
+    }
+  }
+  return GroupRead::kNotInGroup;
+}
+
+template <typename Group, size_t N>
+void WriteGroup(std::ostream& out, std::string_view prefix, const GroupItem<Group> (&items)[N],
+                const Group& group) {
+  for (const GroupItem<Group>& item : items) {
+    out << prefix << '.' << item.name << '=' << Escape(group.*item.member) << '\n';
+  }
+}
 
 constexpr const char* kActivationNames[] = {"factory", "awaiting-certificate", "active"};
 
@@ -89,6 +140,12 @@ bool ReadItem(std::string_view key, std::string_view value, DeviceState* state,
       return true;
     }
   }
+  for (GroupRead read :
+       {ReadGroupItem(key, value, "taxpayer", kTaxpayerItems, &state->taxpayer),
+        ReadGroupItem(key, value, "last_sale", kLastSaleItems, &state->last_sale)}) {
+    if (read == GroupRead::kBad) return *error = "bad escape", false;
+    if (read == GroupRead::kRead) return true;
+  }
   if (key.starts_with(kNetworkPrefix)) {
     if (!Unescape(value, &text)) return *error = "bad escape", false;
     state->network[std::string(key.substr(std::strlen(kNetworkPrefix)))] = text;
@@ -118,7 +175,12 @@ bool ReadItem(std::string_view key, std::string_view value, DeviceState* state,
 void DeviceState::RememberSession(int32_t session, std::string reply) {
   std::erase_if(sessions, [session](const auto& s) { return s.first == session; });
   sessions.emplace_back(session, std::move(reply));
-  while (sessions.size() > kSessionsKept) sessions.pop_front();
+  size_t bytes = 0;
+  for (const auto& kept : sessions) bytes += kept.second.size();
+  while (sessions.size() > kSessionsKept || (sessions.size() > 1 && bytes > kSessionBytesKept)) {
+    bytes -= sessions.front().second.size();
+    sessions.pop_front();
+  }
 }
 
 const std::string* DeviceState::FindSession(int32_t session) const {
@@ -174,6 +236,8 @@ bool SaveState(const std::string& path, const DeviceState& state, std::string* e
       out << item.key << '=' << Escape(state.*item.member) << '\n';
     }
     for (const NumberItem& item : kNumbers) out << item.key << '=' << state.*item.member << '\n';
+    WriteGroup(out, "taxpayer", kTaxpayerItems, state.taxpayer);
+    WriteGroup(out, "last_sale", kLastSaleItems, state.last_sale);
     for (const auto& [name, value] : state.network) {
       out << kNetworkPrefix << Printable(name, 64) << '=' << Escape(value) << '\n';
     }

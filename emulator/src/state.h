@@ -23,13 +23,41 @@ enum class Activation {
 enum LockState { kUnlocked = 0, kLockSefaz, kLockTaxpayer, kLockAutonomous, kLockDeactivation };
 
 inline constexpr size_t kSessionsKept = 100;
+// Sale replies can be large: past this many bytes in all, the oldest go first.
+inline constexpr size_t kSessionBytesKept = 16 * 1024 * 1024;
 inline constexpr size_t kEventsKept = 500;
+
+// Who the coupons name as their emitter, beside the CNPJ: what SEFAZ holds on
+// the taxpayer the device is activated for. The defaults describe the test
+// taxpayer; the state file's taxpayer.* items change them.
+struct Taxpayer {
+  std::string ie;  // state registration; empty: the one each sale gives is taken
+  std::string name = "CONTRIBUINTE DE TESTE DO SAT-CF-E LTDA";
+  std::string trade_name = "LOJA DE TESTE";
+  std::string street = "RUA DOS TESTES";
+  std::string number = "100";
+  std::string complement;
+  std::string district = "CENTRO";
+  std::string city = "SAO PAULO";
+  std::string postcode = "01001000";
+  std::string regime = "3";  // cRegTrib: 1 Simples Nacional, 3 regime normal
+};
+
+// What a cancellation needs of the last sale.
+struct LastSale {
+  std::string key;    // 44 digits; empty when there is none to cancel
+  std::string time;   // AAAAMMDDhhmmss of its issue
+  std::string total;  // vCFe
+  std::string buyer;  // the buyer's CPF or CNPJ, empty when none was given
+  std::string ie;     // the emitter's state registration on it
+};
 
 struct DeviceState {
   Activation activation = Activation::kFactory;
   std::string activation_code;
   std::string emergency_code;
   std::string taxpayer_cnpj;
+  Taxpayer taxpayer;
   std::string state_code;  // the taxpayer's state (UF), two digits
   std::string software_house_cnpj;
   std::string signature;
@@ -38,8 +66,10 @@ struct DeviceState {
   std::map<std::string, std::string> network;
   uint64_t coupons_issued = 0;
   uint64_t coupons_cancelled = 0;
-  std::string last_sale_key;        // 44 digits
-  std::string last_sale_time;       // AAAAMMDDhhmmss
+  uint64_t last_coupon_number = 0;  // nCFe of the last sale or cancellation coupon
+  uint64_t last_test_number = 0;    // the end-to-end test's coupons count apart
+  LastSale last_sale;
+  std::string last_coupon_key;      // 44 digits, of a sale or a cancellation
   std::string certificate_issued;   // AAAAMMDD
   std::string certificate_expires;  // AAAAMMDD
   std::string last_transmission;    // AAAAMMDDhhmmss, last coupon sent to SEFAZ

@@ -1,0 +1,89 @@
+// The sale document a point-of-sale program sends (CFe/infCFe with ide,
+// emit, dest, det, total and pgto): its structure checked the way a device
+// checks it before signing, and the values the coupon is computed from read
+// exactly.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "decimal.h"
+#include "xml.h"
+#include "xml_group.h"
+
+namespace satemu {
+
+// The largest sale document a device takes.
+inline constexpr size_t kMaxSaleDocument = 1500 * 1024;
+inline constexpr size_t kMaxItems = 500;
+inline constexpr size_t kMaxPayments = 10;
+
+// PIS or COFINS of one item, or their substitution (ST) groups.
+struct Contribution {
+  enum class Basis {
+    kNone,      // nothing to compute (not taxed, or Simples Nacional)
+    kValue,     // base (vBC, cents) times rate (pPIS/pCOFINS, ten-thousandths: 0.0165 is 165)
+    kQuantity,  // base (qBCProd, ten-thousandths) times rate (vAliqProd, ten-thousandths of a real)
+  };
+  Basis basis = Basis::kNone;
+  int64_t base = 0;
+  int64_t rate = 0;
+};
+
+// The numbers of one item: all the device needs to compute its values.
+struct ItemValues {
+  int64_t quantity = 0;                 // qCom, ten-thousandths
+  int64_t unit_price = 0;               // vUnCom, thousandths of a real
+  Rounding rounding = Rounding::kAbnt;  // indRegra: A rounds, T truncates
+  int64_t discount = 0;                 // vDesc, cents
+  int64_t other = 0;                    // vOutro, cents
+  std::optional<int64_t> icms_rate;     // pICMS, hundredths of a percent
+  Contribution pis, pis_st, cofins, cofins_st;
+};
+
+// The numbers of a whole sale.
+struct SaleValues {
+  std::vector<ItemValues> items;
+  int64_t subtotal_discount = 0;  // DescAcrEntr/vDescSubtot, cents
+  int64_t subtotal_charge = 0;    // DescAcrEntr/vAcresSubtot, cents
+  std::vector<int64_t> payments;  // each vMP, cents
+};
+
+// One item's groups as sent, for the coupon to be built from.
+struct SaleItem {
+  Group det, prod, imposto;
+  Group icms;         // ICMS00, ICMS40, ICMSSN102 or ICMSSN900
+  Group pis, cofins;  // the chosen kind: PISAliq, COFINSNT...
+  std::optional<Group> pis_st, cofins_st;
+};
+
+struct Sale {
+  XmlDoc doc;
+  Group inf, ide, emit, dest, total, pgto;
+  std::optional<Group> delivery, extra;  // entrega, infAdic: copied as they are
+  std::vector<SaleItem> items;
+  std::string version;  // versaoDadosEnt
+  std::string software_house_cnpj, signature, register_number;
+  std::string emitter_cnpj, emitter_ie;
+  std::string buyer;  // CPF or CNPJ; empty when the sale names none
+  SaleValues values;
+};
+
+// Reads a sale document. False, with the reason a device gives, when it is
+// not one it would sign.
+bool ReadSale(std::string_view text, Sale* sale, std::string* error);
+
+// 11 digits with the two check digits of a CPF (and not all the same digit).
+bool ValidCpf(std::string_view cpf);
+
+// The buyer in a dest group: a CPF or a CNPJ, checked; empty for none.
+bool ReadBuyer(const Group& dest, std::string* buyer, std::string* error);
+
+// The identity groups a device checks on every document: the software house
+// (ide: CNPJ, signAC, numeroCaixa).
+bool ReadSoftwareHouse(const Group& ide, std::string* cnpj, std::string* signature,
+                       std::string* register_number, std::string* error);
+
+}  // namespace satemu
