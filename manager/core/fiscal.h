@@ -1,0 +1,93 @@
+// The sale window's working state and its two sends: the input document in
+// its fixed buffer, the access key of the last sale, the key written into a
+// cancellation document, and what a sale or a cancellation gives back.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kovrad::manager {
+
+class Library;
+
+// The input document with its terminating zero.
+inline constexpr size_t kDocumentBuffer = 2097152;
+// The last sale's key with its terminating zero.
+inline constexpr size_t kKeyBuffer = 300;
+// Load paths are staged like a field: 99 characters at most.
+inline constexpr size_t kPathLimit = 99;
+
+inline constexpr char kMsgNoDocument[] = "Carregue um XML de entrada!";
+inline constexpr char kMsgNothingToSave[] = "Envie um XML para o Q-SAT antes de salvar.";
+inline constexpr char kMsgPathTooLong[] =
+    "O caminho do arquivo aceita no máximo 99 caracteres. Nenhum XML de entrada foi carregado.";
+inline constexpr char kMsgFileTooLarge[] =
+    "O arquivo tem 2097152 bytes ou mais; o XML de entrada aceita no máximo 2097151 bytes. "
+    "Nenhum XML de entrada foi carregado.";
+inline constexpr char kMsgKeyTooLong[] =
+    "A chave de acesso da resposta passa de 299 caracteres e não foi guardada; o cancelamento "
+    "usará a chave anterior.";
+
+// The loaded document: the bytes up to the first zero of a zero-filled
+// buffer. An empty buffer means that no document is loaded.
+class InputDocument {
+ public:
+  InputDocument();
+
+  enum class Load { kLoaded, kUnreadable, kPathTooLong, kTooLarge };
+
+  // Leaves no document loaded.
+  void Clear();
+  // Empties the buffer, then reads the file at `path` (UTF-8) as text, CR LF
+  // pairs arriving as LF. A path above 99 characters or a file of a whole
+  // buffer or more loads nothing.
+  Load LoadFile(const std::string& path);
+
+  bool empty() const { return buffer_[0] == '\0'; }
+  std::string_view text() const;
+
+  // Writes `key` over the document from the "CFe" of its first quoted "CFe"
+  // on, byte for byte, in the buffer itself; nothing is inserted or removed.
+  // A document without one, or an empty key, stays as it is. The write stops
+  // short of the buffer's last byte, which stays the terminating zero.
+  void PatchKey(std::string_view key);
+
+ private:
+  std::unique_ptr<char[]> buffer_;
+};
+
+// The message for a load that was refused; nothing for a loaded or an
+// unreadable file (the latter is not reported).
+std::optional<std::string> LoadRefusal(InputDocument::Load result);
+
+// Where the access key stands in a sale reply: the first field that begins
+// with "CFe" and is closed by a "|".
+struct ReplyKey {
+  std::optional<std::string> key;  // nothing without such a field, or when too long
+  bool too_long = false;           // the field holds more than 299 characters
+  size_t end = 0;                  // the key's closing "|"; the reply's length without a key
+};
+ReplyKey FindKey(std::string_view reply);
+
+// What a sale or a cancellation gave back, for the window thread.
+struct SendOutcome {
+  std::string reply;                  // as the library returned it
+  std::optional<std::string> key;     // a sale's new key
+  std::vector<std::string> messages;  // in the order they are shown
+  std::optional<std::string> coupon;  // the decoded document, after a success
+};
+
+// EnviarDadosVenda with a copy of `document`, then the report and, on
+// "sucesso", the decoded coupon.
+SendOutcome Sell(Library& library, const std::string& code, std::string document);
+
+// CancelarUltimaVenda with the last sale's key and the (patched) document;
+// the key never changes.
+SendOutcome Cancel(Library& library, const std::string& code, const std::string& key,
+                   const std::string& document);
+
+}  // namespace kovrad::manager
