@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "ativasat.h"
+#include "bloqueio.h"
 #include "changecod.h"
 #include "checklist.h"
 #include "csr.h"
@@ -12,10 +13,13 @@
 #include "groupeditems.h"
 #include "msg.h"
 #include "network.h"
+#include "sale.h"
 #include "shell.h"
 #include "sign.h"
 #include "startup.h"
+#include "testesat.h"
 #include "trocarcodatv.h"
+#include "update.h"
 
 namespace kovrad::manager {
 
@@ -23,12 +27,16 @@ struct Forms {
   explicit Forms(Shell& shell);
 
   std::unique_ptr<TGridForm> grid;
+  std::unique_ptr<TForm6> update;
+  std::unique_ptr<TForm7> test;
   TOKRightDlg2* startup;  // owned by the main window, in front of which it stands
   std::unique_ptr<TOKRightDlg> activation_checklist;
   std::unique_ptr<TForm8> code_change_full_screen;
   std::unique_ptr<TForm11> certificate_request;
+  std::unique_ptr<TForm12> lock;
   std::unique_ptr<TForm13> message;
   std::unique_ptr<TForm14> log;
+  std::unique_ptr<TFiscal> sale;
   std::unique_ptr<TForm15> network;
   std::unique_ptr<TForm16> activation;
   std::unique_ptr<TForm17> signature;
