@@ -35,7 +35,7 @@ size_t PrefixBytes(std::string_view utf8, size_t count) {
 }
 
 // Lays out `pattern` with one character of `field` for each '#', ending the
-// text where the field runs out.
+// text where the field runs out. A character is whole UTF-8, never cut.
 std::string Spread(std::string_view field, std::string_view pattern) {
   std::string out;
   size_t next = 0;
@@ -45,7 +45,9 @@ std::string Spread(std::string_view field, std::string_view pattern) {
       continue;
     }
     if (next >= field.size()) break;
-    out += field[next++];
+    const size_t length = PrefixBytes(field.substr(next), 1);
+    out += field.substr(next, length);
+    next += length;
   }
   return out;
 }

@@ -184,6 +184,9 @@ TEST(StatusReplyTest, ShortDatesEndWhereTheCharactersRunOut) {
   EXPECT_EQ(DateTimeText(""), "");
   EXPECT_EQ(DateTimeText("2024"), "2024/");
   EXPECT_EQ(DateText("20240315103000"), "2024/03/15");
+  // A date field with accented letters (a faulty device) keeps them whole.
+  EXPECT_EQ(DateTimeText("2024é3"), "2024/é3/");
+  EXPECT_EQ(DateText("ç2024031"), "ç202/40/31");
 }
 
 TEST(StatusReplyTest, PanelRowsFollowTheirFields) {
