@@ -1,5 +1,7 @@
 #include "extrairlog.h"
 
+#include <QFontMetrics>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
@@ -7,18 +9,35 @@
 #include "fields.h"
 #include "icons.h"
 #include "shell.h"
+#include "style.h"
 #include "tile.h"
 
 namespace kovrad::manager {
 namespace {
 
 constexpr int kImageSize = 64;
+constexpr int kGap = 12;
+
+// The picture with its caption beside it: the window's two images do
+// different things and must not be told apart by their shape alone.
+QPixmap Banner(Icon icon, const QString& caption) {
+  const QFont font = TextFont(18);
+  QPixmap banner(kImageSize + kGap + QFontMetrics(font).horizontalAdvance(caption), kImageSize);
+  banner.fill(Qt::transparent);
+  QPainter p(&banner);
+  p.drawPixmap(0, 0, DrawIcon(icon, kImageSize));
+  p.setFont(font);
+  p.setPen(Qt::white);
+  p.drawText(banner.rect().adjusted(kImageSize + kGap, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
+             caption);
+  return banner;
+}
 
 }  // namespace
 
 TForm14::TForm14(Shell& shell)
-    : Image1(new ImageButton(DrawIcon(Icon::kLogs, kImageSize), this)),
-      Image2(new ImageButton(DrawIcon(Icon::kSave, kImageSize), this)),
+    : Image1(new ImageButton(Banner(Icon::kLogs, "Extrair log do SAT"), this)),
+      Image2(new ImageButton(Banner(Icon::kSave, "Salvar log em arquivo"), this)),
       Memo1(new QPlainTextEdit(this)),
       shell_(shell) {
   setObjectName("Form14");
