@@ -1,17 +1,22 @@
 // Renders every window of the manager to PNG files for review: the start-up
-// dialog, the dashboard filled from the device that the library finds, and
-// the code-change windows. Usage: ativacao_screenshots DIR [CODE]
+// dialog, the dashboard filled from the device that the library finds, the
+// code-change windows, and the set-up and log windows after real calls.
+// Usage: ativacao_screenshots DIR [CODE]
 #include <QApplication>
+#include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <cstdio>
 
 #include "appbar.h"
 #include "dialogs.h"
 #include "forms.h"
 #include "style.h"
+#include "tile.h"
 
 namespace {
 
@@ -44,6 +49,20 @@ void ShowAt(QWidget* window) {
   window->show();
 }
 
+// Lets the library call under way finish (two minutes at the most).
+void WaitForDevice(Shell& shell) {
+  const QDeadlineTimer deadline(120000);
+  while (shell.worker().busy() && !deadline.hasExpired()) {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+  }
+}
+
+// Clicks `image` and lets the library call it starts finish.
+void ClickAndWait(Shell& shell, ImageButton* image) {
+  emit image->clicked();
+  WaitForDevice(shell);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -71,10 +90,7 @@ int main(int argc, char** argv) {
   startup->codATV->setText(QString::fromLocal8Bit(argc > 2 ? argv[2] : "12345678"));
   bool ok = Save(startup, dir, "1-inicio.png");
   startup->Button1->click();
-  const QDeadlineTimer deadline(120000);
-  while (shell.worker().busy() && !deadline.hasExpired()) {
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-  }
+  WaitForDevice(shell);
   if (startup->isVisible()) {
     std::fprintf(stderr, "the device did not answer the status query with success\n");
     return 1;
@@ -94,5 +110,48 @@ int main(int argc, char** argv) {
   ShowAt(&full_screen);
   full_screen.appBar()->show();
   ok = Save(&full_screen, dir, "5-trocar-codigo-tela-cheia.png") && ok;
+
+  TForm14& log = *forms.log;
+  log.show();
+  ClickAndWait(shell, log.Image1);
+  ok = Save(&log, dir, "6-logs.png") && ok;
+
+  ok = Save(forms.activation_checklist.get(), dir, "7-checklist-ativacao.png") && ok;
+  TForm16& activation = *forms.activation;
+  activation.CNPJContribuinte->setText("08723218000186");
+  activation.CodAtv->setText("12345678");
+  activation.CodAtv2->setText("12345678");
+  activation.show();
+  ok = Save(&activation, dir, "8-ativar.png") && ok;
+  // The device is active already: its refusal fills the message window.
+  ClickAndWait(shell, activation.Image2);
+  ok = Save(forms.message.get(), dir, "9-mensagem.png") && ok;
+  TForm11& requests = *forms.certificate_request;
+  requests.AddRequest(
+      "-----BEGIN CERTIFICATE REQUEST-----\nMIIBszCCARwCAQAwczELMAkGA1UEBhMCQlIxCzAJBgNVBAgMAlNQ\n"
+      "-----END CERTIFICATE REQUEST-----");
+  ok = Save(&requests, dir, "10-csr.png") && ok;
+
+  TForm17& signature = *forms.signature;
+  signature.CNPJContribuinte->setText("08723218000186");
+  signature.CNPJSW->setText("16716114000172");
+  signature.assinatura->setText("SGR-SAT SISTEMA DE GESTAO E RETAGUARDA DO SAT");
+  signature.show();
+  ok = Save(&signature, dir, "11-assinatura.png") && ok;
+
+  TForm15& network = *forms.network;
+  network.show();
+  ok = Save(&network, dir, "12-rede.png") && ok;
+  network.IPFix->click();
+  network.IPSat->setText("192.168.1.10");
+  network.Mask->setText("255.255.255.0");
+  network.Gateway->setText("192.168.1.1");
+  network.DNS1->setText("8.8.8.8");
+  network.ComboBox1->setCurrentIndex(1);
+  network.IPProxy->setText("10.0.0.1");
+  network.Port->setText("3128");
+  network.UserProxy->setText("operador");
+  ClickAndWait(shell, network.Image3);
+  ok = Save(&network, dir, "13-rede-ip-fixo.png") && ok;
   return ok ? 0 : 1;
 }
