@@ -3,7 +3,7 @@
 # answers, COM2 never does (for the time-out).
 #   run_wine_test.sh <kovrad_dll_test.exe> <kovrad.dll> <satemu> <sale.xml>
 set -euo pipefail
-exe=$1 dll=$2 satemu=$3 sale=$4
+exe=$(readlink -f "$1") dll=$(readlink -f "$2") satemu=$(readlink -f "$3") sale=$(readlink -f "$4")
 if [[ ! -x $satemu ]]; then
   echo "satemu not found at $satemu: build the default preset first"
   exit 1
