@@ -1,6 +1,7 @@
 // Renders every window of the manager to PNG files for review: the start-up
 // dialog, the dashboard filled from the device that the library finds, the
-// code-change windows, and the set-up and log windows after real calls.
+// code-change windows, and the set-up, log, sale, test and update windows
+// after real calls.
 // Usage: ativacao_screenshots DIR [CODE]
 #include <QApplication>
 #include <QComboBox>
@@ -24,14 +25,17 @@ using namespace kovrad::manager;
 
 const QSize kScreen(1024, 680);
 
-// Nobody answers dialogs here: messages go to standard error.
+// Nobody answers dialogs here: messages go to standard error, and a file to
+// open is the one chosen beforehand.
 class PrintingDialogs : public Dialogs {
  public:
+  QString open_answer;
+
   void Message(QWidget*, const QString& text) override {
     std::fprintf(stderr, "message: %s\n", qPrintable(text));
   }
   QString SaveFileName(QWidget*, const QString&, const QString&) override { return {}; }
-  QString OpenFileName(QWidget*, const QString&, const QString&) override { return {}; }
+  QString OpenFileName(QWidget*, const QString&, const QString&) override { return open_answer; }
 };
 
 bool Save(QWidget* window, const QDir& dir, const QString& name) {
@@ -153,5 +157,29 @@ int main(int argc, char** argv) {
   network.UserProxy->setText("operador");
   ClickAndWait(shell, network.Image3);
   ok = Save(&network, dir, "13-rede-ip-fixo.png") && ok;
+
+  // The emulator's sample sale, from the source tree (scripts/screenshots
+  // runs from its top).
+  TFiscal& sale = *forms.sale;
+  sale.show();
+  dialogs.open_answer = "emulator/samples/venda.xml";
+  emit sale.Image5->clicked();
+  ClickAndWait(shell, sale.Image2);
+  ok = Save(&sale, dir, "14-fiscal.png") && ok;
+
+  TForm7& test = *forms.test;
+  test.show();
+  test.fimafim->click();
+  ClickAndWait(shell, test.Image1);
+  ok = Save(&test, dir, "15-testes.png") && ok;
+
+  TForm12& lock = *forms.lock;
+  lock.show();
+  ok = Save(&lock, dir, "16-bloqueio.png") && ok;
+
+  TForm6& update = *forms.update;
+  update.show();
+  ClickAndWait(shell, update.Image2);
+  ok = Save(&update, dir, "17-atualizar.png") && ok;
   return ok ? 0 : 1;
 }
