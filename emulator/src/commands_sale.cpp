@@ -17,24 +17,29 @@ namespace satemu {
 namespace {
 
 // A sale family: its result for each lock state (by operating state 1-4),
-// and the code and message of a document the device will not sign.
+// the code and message of a document the device will not sign, and the
+// message of case 099, a failure of the device itself.
 struct SaleFamily {
   Family family;
   std::string_view locked[4];
   std::string_view invalid;
   std::string_view invalid_message;
+  std::string_view unknown_message;
 };
 
 constexpr SaleFamily kSale{{"06", "002", Layout::kSale},
                            {"007", "006", "008", "007"},
                            "010",
-                           "Erro de validação do conteúdo"};
+                           "Erro de validação do conteúdo",
+                           "Erro desconhecido na emissão"};
 // Case 002 of the cancellation family is "invalid coupon".
 constexpr SaleFamily kCancellation{{"07", "099", Layout::kSale},
                                    {"004", "003", "005", "004"},
                                    "007",
-                                   "Erro de validação do conteúdo"};
-constexpr SaleFamily kEndToEnd{{"09"}, {"099", "099", "099", "099"}, "099", "Erro desconhecido"};
+                                   "Erro de validação do conteúdo",
+                                   "Erro desconhecido no cancelamento"};
+constexpr SaleFamily kEndToEnd{
+    {"09"}, {"099", "099", "099", "099"}, "099", "Erro desconhecido", "Erro desconhecido"};
 
 constexpr std::string_view kLockMessages[] = {
     "SAT bloqueado pela SEFAZ",
@@ -78,30 +83,13 @@ Reply Invalid(const Request& request, const SaleFamily& sale, std::string_view r
   return Fields(request, code, {sale.invalid_message, kRejection, why});
 }
 
-bool Associated(const DeviceState& s) {
-  return !s.software_house_cnpj.empty() && !s.signature.empty();
+Reply Unknown(const Request& request, const SaleFamily& sale, std::string_view error) {
+  return Refuse(request, sale.family, "099",
+                std::string(sale.unknown_message) + ": " + Printable(error, 200));
 }
 
-// Checks a sale document as the device does before signing and computes it.
-std::optional<Reply> CheckSale(Device& device, const Request& request, const SaleFamily& family,
-                               std::string_view document, Sale* sale, SaleTotals* totals) {
-  const DeviceState& s = device.state();
-  std::string error;
-  if (!ReadSale(document, sale, &error)) return Invalid(request, family, error);
-  if (sale->software_house_cnpj != s.software_house_cnpj || sale->signature != s.signature) {
-    if (family.family.layout == Layout::kSale) {
-      return Refuse(request, family.family, "004", "Vinculação do AC não confere");
-    }
-    return Invalid(request, family, "vinculação do AC não confere");
-  }
-  if (sale->emitter_cnpj != s.taxpayer_cnpj) {
-    return Invalid(request, family, "CNPJ do emitente difere do contribuinte do SAT");
-  }
-  if (!s.taxpayer.ie.empty() && sale->emitter_ie != s.taxpayer.ie) {
-    return Invalid(request, family, "IE do emitente difere da registrada no SAT");
-  }
-  if (!ComputeTotals(sale->values, totals, &error)) return Invalid(request, family, error);
-  return std::nullopt;
+bool Associated(const DeviceState& s) {
+  return !s.software_house_cnpj.empty() && !s.signature.empty();
 }
 
 // Issues a coupon with `issue` under a fresh random code. A key is read from
@@ -121,6 +109,39 @@ bool IssueCoupon(Device& device, int number, Issue issue, Coupon* coupon, std::s
     if (base64->find(kKeyPrefix) == std::string::npos) break;
   }
   return true;
+}
+
+// Checks a sale document as the device does before signing, computes it and
+// issues its coupon as number `number`; the refusal otherwise.
+std::optional<Reply> SignSale(Device& device, const Request& request, const SaleFamily& family,
+                              std::string_view document, int number, Coupon* coupon,
+                              std::string* base64, std::string* emitter_ie) {
+  const DeviceState& s = device.state();
+  Sale sale;
+  SaleTotals totals;
+  std::string error;
+  if (!ReadSale(document, &sale, &error)) return Invalid(request, family, error);
+  if (sale.software_house_cnpj != s.software_house_cnpj || sale.signature != s.signature) {
+    if (family.family.layout == Layout::kSale) {
+      return Refuse(request, family.family, "004", "Vinculação do AC não confere");
+    }
+    return Invalid(request, family, "vinculação do AC não confere");
+  }
+  if (sale.emitter_cnpj != s.taxpayer_cnpj) {
+    return Invalid(request, family, "CNPJ do emitente difere do contribuinte do SAT");
+  }
+  if (!s.taxpayer.ie.empty() && sale.emitter_ie != s.taxpayer.ie) {
+    return Invalid(request, family, "IE do emitente difere da registrada no SAT");
+  }
+  if (!ComputeTotals(sale.values, &totals, &error)) return Invalid(request, family, error);
+  const auto issue = [&](const Issuer& issuer, const Stamp& stamp, Coupon* out, std::string* why) {
+    return IssueSale(sale, totals, issuer, stamp, out, why);
+  };
+  if (!IssueCoupon(device, number, issue, coupon, base64, &error)) {
+    return Unknown(request, family, error);
+  }
+  *emitter_ie = sale.emitter_ie;
+  return std::nullopt;
 }
 
 int NextNumber(uint64_t last) {
@@ -159,36 +180,28 @@ Reply EnviarDadosVenda(Device& device, const Request& request) {
     case Expansion::kDone:
       break;
   }
-  Sale sale;
-  SaleTotals totals;
-  if (auto refusal = CheckSale(device, request, kSale, document, &sale, &totals)) return *refusal;
-
   Coupon coupon;
-  std::string base64, error;
+  std::string base64, emitter_ie;
   const int number = NextNumber(s.last_coupon_number);
-  const auto issue = [&](const Issuer& issuer, const Stamp& stamp, Coupon* out, std::string* why) {
-    return IssueSale(sale, totals, issuer, stamp, out, why);
-  };
-  if (!IssueCoupon(device, number, issue, &coupon, &base64, &error)) {
-    return Refuse(request, kSale.family, "099", "Erro desconhecido na emissão: " + error);
+  if (auto refusal =
+          SignSale(device, request, kSale, document, number, &coupon, &base64, &emitter_ie)) {
+    return *refusal;
   }
-  s.last_coupon_number = number;
-  ++s.coupons_issued;
-  s.last_sale = {coupon.key, coupon.timestamp, coupon.total, coupon.buyer, sale.emitter_ie};
-  s.last_coupon_key = coupon.key;
-  s.last_transmission = s.last_contact = coupon.timestamp;
-
   // Six fields, then the rest of the line compressed behind its length.
   Reply reply =
       Fields(request, "06000", {kAlert, "Emitido com sucesso + conteúdo notas", "", "", ""});
   const std::string rest = base64 + "|" + CouponFields(coupon);
   const std::string compressed = Compress(rest);
-  if (compressed.empty()) {
-    return Refuse(request, kSale.family, "099", "Erro desconhecido na emissão: compactação");
-  }
+  if (compressed.empty()) return Unknown(request, kSale, "compactação");
   reply.remembered = reply.line + rest;
   for (int i = 0; i < 4; ++i) reply.line += static_cast<char>(compressed.size() >> (8 * i));
   reply.line += compressed;
+
+  s.last_coupon_number = number;
+  ++s.coupons_issued;
+  s.last_sale = {coupon.key, coupon.timestamp, coupon.total, coupon.buyer, emitter_ie};
+  s.last_coupon_key = coupon.key;
+  s.last_transmission = s.last_contact = coupon.timestamp;
   return reply;
 }
 
@@ -239,8 +252,7 @@ Reply CancelarUltimaVenda(Device& device, const Request& request) {
     return IssueCancellation(cancellation, sale, issuer, stamp, out, why);
   };
   if (!IssueCoupon(device, number, issue, &coupon, &base64, &error)) {
-    return Refuse(request, kCancellation.family, "099",
-                  "Erro desconhecido no cancelamento: " + error);
+    return Unknown(request, kCancellation, error);
   }
   s.last_coupon_number = number;
   ++s.coupons_cancelled;
@@ -262,19 +274,12 @@ Reply TesteFimAFim(Device& device, const Request& request) {
   if (document.size() > kMaxSaleDocument) {
     return Invalid(request, kEndToEnd, "tamanho do CF-e-SAT superior a 1.500KB");
   }
-  Sale sale;
-  SaleTotals totals;
-  if (auto refusal = CheckSale(device, request, kEndToEnd, document, &sale, &totals)) {
-    return *refusal;
-  }
   Coupon coupon;
-  std::string base64, error;
+  std::string base64, emitter_ie;
   const int number = NextNumber(s.last_test_number);
-  const auto issue = [&](const Issuer& issuer, const Stamp& stamp, Coupon* out, std::string* why) {
-    return IssueSale(sale, totals, issuer, stamp, out, why);
-  };
-  if (!IssueCoupon(device, number, issue, &coupon, &base64, &error)) {
-    return Invalid(request, kEndToEnd, error);
+  if (auto refusal =
+          SignSale(device, request, kEndToEnd, document, number, &coupon, &base64, &emitter_ie)) {
+    return *refusal;
   }
   char document_number[8];
   std::snprintf(document_number, sizeof document_number, "%06d", number);

@@ -17,32 +17,38 @@ std::string Cents(int64_t cents) {
   return FormatDecimal(cents, 2);
 }
 
-// The parts of the coupon every document of the device shares: key, dates
-// and the QR-code signature.
+// What every coupon of the device carries: key, date and time of issue, and
+// the QR-code signature.
 struct Header {
-  std::string key, date, time;
+  std::string key, date, time, qr_signature;
 
-  bool Make(const Issuer& issuer, const Stamp& stamp, std::string* error) {
+  // assinaturaQRCODE is the device's signature over the key, the date and
+  // time of issue, the total, the buyer's CPF or CNPJ and the software
+  // house's signature, one after the other.
+  bool Make(const Issuer& issuer, const Stamp& stamp, const std::string& total,
+            const std::string& buyer, const std::string& signature, std::string* error) {
     const std::string timestamp = Timestamp(stamp.when);
     date = timestamp.substr(0, 8);
     time = timestamp.substr(8);
     key = AccessKey({issuer.state.state_code, timestamp.substr(2, 4), issuer.state.taxpayer_cnpj,
                      issuer.serial, stamp.number, stamp.code});
-    if (key.empty()) *error = "chave de acesso impossível: UF, CNPJ ou número de série inválido";
-    return !key.empty();
-  }
-
-  // assinaturaQRCODE: the device's signature over the key, the date and time
-  // of issue, the total, the buyer's CPF or CNPJ and the software house's
-  // signature, one after the other.
-  std::string QrSignature(const Issuer& issuer, const std::string& total, const std::string& buyer,
-                          const std::string& signature) const {
+    if (key.empty()) {
+      *error = "chave de acesso impossível: UF, CNPJ ou número de série inválido";
+      return false;
+    }
     const std::string signed_value = issuer.key.Sign(key + date + time + total + buyer + signature);
-    return signed_value.empty() ? std::string() : Base64Encode(signed_value);
+    if (signed_value.empty()) {
+      *error = "falha ao assinar o QR Code";
+      return false;
+    }
+    qr_signature = Base64Encode(signed_value);
+    return true;
   }
 
-  // The device's elements of ide, for a group that has room for them.
-  void AddTo(xmlDoc* doc, const Issuer& issuer, std::vector<xmlNode*>* nodes) const {
+  // The host's ide group with the device's elements added, where its layout
+  // has room for them.
+  xmlNode* Ide(xmlDoc* doc, const Group& ide, const Issuer& issuer) const {
+    std::vector<xmlNode*> added;
     for (auto [name, value] : {std::pair{"cUF", key.substr(0, 2)},
                                {"cNF", key.substr(37, 6)},
                                {"mod", key.substr(20, 2)},
@@ -51,13 +57,16 @@ struct Header {
                                {"dEmi", date},
                                {"hEmi", time},
                                {"cDV", key.substr(43, 1)},
-                               {"tpAmb", std::string(kTestEnvironment)}}) {
-      nodes->push_back(NewElement(doc, name, value));
+                               {"tpAmb", std::string(kTestEnvironment)},
+                               {"assinaturaQRCODE", qr_signature}}) {
+      added.push_back(NewElement(doc, name, value));
     }
+    return ide.Build(doc, added);
   }
 };
 
-xmlNode* Address(xmlDoc* doc, const Taxpayer& t) {
+// The emitter's name and address, as SEFAZ holds them, then `more`.
+std::vector<xmlNode*> Emitter(xmlDoc* doc, const Taxpayer& t, std::vector<xmlNode*> more) {
   xmlNode* address = NewElement(doc, "enderEmit");
   AddElement(address, "xLgr", t.street);
   AddElement(address, "nro", t.number);
@@ -65,7 +74,10 @@ xmlNode* Address(xmlDoc* doc, const Taxpayer& t) {
   AddElement(address, "xBairro", t.district);
   AddElement(address, "xMun", t.city);
   AddElement(address, "CEP", t.postcode);
-  return address;
+  more.insert(more.begin(),
+              {NewElement(doc, "xNome", t.name),
+               t.trade_name.empty() ? nullptr : NewElement(doc, "xFant", t.trade_name), address});
+  return more;
 }
 
 xmlNode* Amount(xmlDoc* doc, const char* name, std::optional<int64_t> cents) {
@@ -83,12 +95,12 @@ xmlNode* Start(XmlDoc* doc, const char* root, const std::string& key) {
 }
 
 // Signs infCFe and fills in the coupon.
-bool Finish(xmlDoc* doc, xmlNode* inf, const Issuer& issuer, const Header& header, Coupon* coupon,
+bool Finish(xmlDoc* doc, xmlNode* inf, const Issuer& issuer, const Header& header,
+            const std::string& total, const std::string& buyer, Coupon* coupon,
             std::string* error) {
   if (!SignEnveloped(doc, inf, issuer.key, error)) return false;
-  coupon->xml = SerializeXml(doc);
-  coupon->key = header.key;
-  coupon->timestamp = header.date + header.time;
+  *coupon = {SerializeXml(doc),  header.key, header.date + header.time, total, buyer,
+             header.qr_signature};
   return true;
 }
 
@@ -125,11 +137,9 @@ xmlNode* TaxTotals(xmlDoc* doc, const SaleTotals& t) {
 
 bool IssueSale(const Sale& sale, const SaleTotals& totals, const Issuer& issuer, const Stamp& stamp,
                Coupon* coupon, std::string* error) {
-  Header header;
-  if (!header.Make(issuer, stamp, error)) return false;
   const std::string total = Cents(totals.total);
-  const std::string qr = header.QrSignature(issuer, total, sale.buyer, sale.signature);
-  if (qr.empty()) return *error = "falha ao assinar o QR Code", false;
+  Header header;
+  if (!header.Make(issuer, stamp, total, sale.buyer, sale.signature, error)) return false;
 
   XmlDoc doc;
   xmlNode* inf = Start(&doc, "CFe", header.key);
@@ -137,16 +147,9 @@ bool IssueSale(const Sale& sale, const SaleTotals& totals, const Issuer& issuer,
   xmlNewProp(inf, BAD_CAST "versao", BAD_CAST kLayoutVersion);
   xmlNewProp(inf, BAD_CAST "versaoDadosEnt", BAD_CAST sale.version.c_str());
   xmlNewProp(inf, BAD_CAST "versaoSB", BAD_CAST kBasicSoftwareVersion);
-
-  std::vector<xmlNode*> ide;
-  header.AddTo(d, issuer, &ide);
-  ide.push_back(NewElement(d, "assinaturaQRCODE", qr));
-  xmlAddChild(inf, sale.ide.Build(d, ide));
+  xmlAddChild(inf, header.Ide(d, sale.ide, issuer));
   const Taxpayer& t = issuer.state.taxpayer;
-  xmlAddChild(inf, sale.emit.Build(
-                       d, {NewElement(d, "xNome", t.name),
-                           t.trade_name.empty() ? nullptr : NewElement(d, "xFant", t.trade_name),
-                           Address(d, t), NewElement(d, "cRegTrib", t.regime)}));
+  xmlAddChild(inf, sale.emit.Build(d, Emitter(d, t, {NewElement(d, "cRegTrib", t.regime)})));
   xmlAddChild(inf, sale.dest.Build(d, {}));
   if (sale.delivery) xmlAddChild(inf, sale.delivery->Build(d, {}));
 
@@ -166,19 +169,15 @@ bool IssueSale(const Sale& sale, const SaleTotals& totals, const Issuer& issuer,
   xmlAddChild(inf, sale.pgto.Build(d, {NewElement(d, "vTroco", Cents(totals.change))}));
   if (sale.extra) xmlAddChild(inf, sale.extra->Build(d, {}));
 
-  if (!Finish(d, inf, issuer, header, coupon, error)) return false;
-  coupon->total = total;
-  coupon->buyer = sale.buyer;
-  coupon->qr_signature = qr;
-  return true;
+  return Finish(d, inf, issuer, header, total, sale.buyer, coupon, error);
 }
 
 bool IssueCancellation(const Cancellation& cancellation, const LastSale& sale, const Issuer& issuer,
                        const Stamp& stamp, Coupon* coupon, std::string* error) {
   Header header;
-  if (!header.Make(issuer, stamp, error)) return false;
-  const std::string qr = header.QrSignature(issuer, sale.total, sale.buyer, cancellation.signature);
-  if (qr.empty()) return *error = "falha ao assinar o QR Code", false;
+  if (!header.Make(issuer, stamp, sale.total, sale.buyer, cancellation.signature, error)) {
+    return false;
+  }
 
   XmlDoc doc;
   xmlNode* inf = Start(&doc, "CFeCanc", header.key);
@@ -188,27 +187,16 @@ bool IssueCancellation(const Cancellation& cancellation, const LastSale& sale, c
   // When the cancelled sale was issued.
   AddElement(inf, "dEmi", sale.time.substr(0, 8));
   AddElement(inf, "hEmi", sale.time.substr(8));
-
-  std::vector<xmlNode*> ide;
-  header.AddTo(d, issuer, &ide);
-  ide.push_back(NewElement(d, "assinaturaQRCODE", qr));
-  xmlAddChild(inf, cancellation.ide.Build(d, ide));
-  const Taxpayer& t = issuer.state.taxpayer;
-  xmlAddChild(inf, cancellation.emit.Build(
-                       d, {NewElement(d, "CNPJ", issuer.state.taxpayer_cnpj),
-                           NewElement(d, "xNome", t.name),
-                           t.trade_name.empty() ? nullptr : NewElement(d, "xFant", t.trade_name),
-                           Address(d, t), NewElement(d, "IE", sale.ie)}));
+  xmlAddChild(inf, header.Ide(d, cancellation.ide, issuer));
+  std::vector<xmlNode*> emitter = Emitter(d, issuer.state.taxpayer, {NewElement(d, "IE", sale.ie)});
+  emitter.push_back(NewElement(d, "CNPJ", issuer.state.taxpayer_cnpj));
+  xmlAddChild(inf, cancellation.emit.Build(d, emitter));
   xmlNode* dest = AddElement(inf, "dest");
   if (!sale.buyer.empty()) AddElement(dest, sale.buyer.size() == 11 ? "CPF" : "CNPJ", sale.buyer);
   xmlAddChild(inf, cancellation.total.Build(d, {NewElement(d, "vCFe", sale.total)}));
   if (cancellation.extra) xmlAddChild(inf, cancellation.extra->Build(d, {}));
 
-  if (!Finish(d, inf, issuer, header, coupon, error)) return false;
-  coupon->total = sale.total;
-  coupon->buyer = sale.buyer;
-  coupon->qr_signature = qr;
-  return true;
+  return Finish(d, inf, issuer, header, sale.total, sale.buyer, coupon, error);
 }
 
 }  // namespace satemu

@@ -21,6 +21,19 @@ std::string SessionText(int32_t session) {
 
 }  // namespace
 
+void MakeKit(DeviceState* state, std::time_t now) {
+  state->activation = Activation::kActive;
+  state->activation_code = kKitCode;
+  state->taxpayer_cnpj = kTestTaxpayerCnpj;
+  state->taxpayer.ie = kTestTaxpayerIe;
+  state->state_code = kTestStateCode;
+  state->software_house_cnpj = kTestSoftwareHouseCnpj;
+  state->signature = kTestSignature;
+  state->certificate_issued = DateStamp(now);
+  state->certificate_expires = DateStamp(now, kCertificateYears);
+  state->last_contact = Timestamp(now);
+}
+
 bool ValidActivationCode(std::string_view code) {
   return code.size() >= 8 && code.size() <= 32 &&
          std::none_of(code.begin(), code.end(), [](char c) {

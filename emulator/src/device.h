@@ -37,6 +37,10 @@ inline constexpr int kCertificateYears = 5;
 inline constexpr char kMsgInvalidCode[] = "Código de ativação inválido";
 inline constexpr char kMsgNotActivated[] = "SAT ainda não ativado";
 
+// Makes `state` a development kit's: activated with kKitCode at `now` for
+// the test taxpayer, and associated with the test software house.
+void MakeKit(DeviceState* state, std::time_t now);
+
 // 8 to 32 characters, none of them a control character or "|".
 bool ValidActivationCode(std::string_view code);
 

@@ -65,19 +65,7 @@ std::string ShellQuoted(const std::string& text) {
 
 DeviceState NewDevice(const Options& options) {
   DeviceState state;
-  if (options.kit) {
-    const std::time_t now = std::time(nullptr);
-    state.activation = Activation::kActive;
-    state.activation_code = kKitCode;
-    state.taxpayer_cnpj = kTestTaxpayerCnpj;
-    state.taxpayer.ie = kTestTaxpayerIe;
-    state.state_code = kTestStateCode;
-    state.software_house_cnpj = kTestSoftwareHouseCnpj;
-    state.signature = kTestSignature;
-    state.certificate_issued = DateStamp(now);
-    state.certificate_expires = DateStamp(now, kCertificateYears);
-    state.last_contact = Timestamp(now);
-  }
+  if (options.kit) MakeKit(&state, std::time(nullptr));
   return state;
 }
 

@@ -4,10 +4,13 @@
 #include <cstdlib>
 
 #include "emulated_device.h"
+#include "manager/core/testsale.h"
 #include "sale_documents.h"
 
 namespace kovrad::test {
 namespace {
+
+using manager::kTestSale;
 
 constexpr char kCode[] = "12345678";
 
@@ -69,7 +72,11 @@ TEST_F(EmulatedSale, SaleReplyCarriesTheKeyAndASignedCouponThatVerifies) {
 TEST_F(EmulatedSale, LastSaleIsCancelledOnceEvenAfterARestart) {
   const std::string key = KeyIn(EnviarDadosVenda(12, kCode, SampleSale().c_str()));
   ASSERT_EQ(key.size(), 47u);
-  Start();  // the same device, restarted: it still knows its last sale
+  const std::string sale = Base64ToAscii();
+  const std::string certificate = ReadFile(dir_ / "sat-900000000.crt");
+  Start();  // the same device, restarted: it still knows its last sale and its key
+  EXPECT_EQ(ReadFile(dir_ / "sat-900000000.crt"), certificate);
+  EXPECT_TRUE(Verifies(sale)) << last_log_;
 
   const std::string reply =
       CancelarUltimaVenda(12, kCode, key.c_str(), CancellationFor(key).c_str());
@@ -90,12 +97,12 @@ TEST_F(EmulatedSale, LastSaleIsCancelledOnceEvenAfterARestart) {
 }
 
 TEST_F(EmulatedSale, EndToEndTestOfTheManagersTestSale) {
-  const std::string reply = TesteFimAFim(12, kCode, kEndToEndSale);
+  const std::string reply = TesteFimAFim(12, kCode, kTestSale);
   const auto fields = Fields(reply);
   ASSERT_EQ(fields.size(), 9u) << reply.substr(0, 200);
   EXPECT_EQ(fields[1], "09000");
   EXPECT_STREQ(CodigoErro().msg, "Codigo: 09000.\nEmitido com sucesso");
-  EXPECT_EQ(Code(TesteFimAFim(12, "errado00", kEndToEndSale)), "09001");
+  EXPECT_EQ(Code(TesteFimAFim(12, "errado00", kTestSale)), "09001");
   // The end-to-end test issued no sale to cancel.
   const std::string none = "CFe" + std::string(44, '0');
   EXPECT_EQ(Code(CancelarUltimaVenda(12, kCode, none.c_str(), CancellationFor(none).c_str())),

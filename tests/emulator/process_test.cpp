@@ -154,6 +154,13 @@ TEST(SatemuAlone, RefusesToStartOnWhatItCannotUse) {
         1);
     EXPECT_NE(errors.find("in use"), std::string::npos) << errors;
   }
+  // A signing key it cannot read is left alone too.
+  WriteFile(dir / "sat-900000000.key", "not a key");
+  EXPECT_EQ(Satemu::RunToEnd({"--dir", dir.path()}, &errors), 1);
+  EXPECT_NE(errors.find("no signing key"), std::string::npos) << errors;
+  EXPECT_EQ(ReadFile(dir / "sat-900000000.key"), "not a key");
+  fs::remove(dir / "sat-900000000.key");
+
   WriteFile(dir / "state", "format=1\nlock=7\n");
   EXPECT_EQ(Satemu::RunToEnd({"--dir", dir.path()}, &errors), 1);
   EXPECT_NE(errors.find("state:2:"), std::string::npos) << errors;

@@ -1,5 +1,5 @@
-// The sample sale and cancellation documents, variations of them, and the
-// test sale the manager's end-to-end window sends, for the sale tests.
+// The sample sale and cancellation documents and variations of them, for the
+// sale tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -43,21 +43,6 @@ inline std::string CancellationFor(const std::string& key) {
   }
   return document.replace(at + 1, key.size(), key);
 }
-
-// The one-item test sale of the manager's end-to-end window: 250.000 less a
-// discount of 10.00 plus other charges of 10.00, paid with 250.00.
-inline constexpr char kEndToEndSale[] =
-    "<?xml version='1.0' encoding='UTF-8'?><CFe> <infCFe versaoDadosEnt='0.06'> <ide> "
-    "<CNPJ>16716114000172</CNPJ> <signAC>SGR-SAT SISTEMA DE GESTAO E RETAGUARDA DO SAT</signAC> "
-    "<numeroCaixa>000</numeroCaixa> </ide> <emit> <CNPJ>08723218000186</CNPJ> "
-    "<IE>149626224113</IE> <indRatISSQN>S</indRatISSQN> </emit> <dest /> <det nItem='1'> "
-    "<prod> <cProd>01.01.0002</cProd> <cEAN>7891234567895</cEAN> <xProd>BOLSA VIAGEM</xProd> "
-    "<NCM>62041900</NCM> <CFOP>5101</CFOP> <uCom>PC</uCom> <qCom>1.0000</qCom> "
-    "<vUnCom>250.000</vUnCom> <indRegra>T</indRegra> <vDesc>10.00</vDesc> "
-    "<vOutro>10.00</vOutro> </prod> <imposto> <ICMS> <ICMS00> <Orig>0</Orig> <CST>00</CST> "
-    "<pICMS>18.00</pICMS> </ICMS00> </ICMS> <PIS> <PISNT> <CST>04</CST> </PISNT> </PIS> "
-    "<COFINS> <COFINSNT> <CST>04</CST> </COFINSNT> </COFINS> </imposto> </det> <total /> "
-    "<pgto> <MP> <cMP>01</cMP> <vMP>250.00</vMP> </MP> </pgto> </infCFe> </CFe>";
 
 // The text of the first <name> element in `xml`.
 inline std::string ElementValue(const std::string& xml, const std::string& name) {

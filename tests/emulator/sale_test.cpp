@@ -10,6 +10,7 @@
 #include "access_key.h"
 #include "device.h"
 #include "link.h"
+#include "manager/core/testsale.h"
 #include "sale_documents.h"
 #include "text.h"
 #include "zlib_stream.h"
@@ -17,9 +18,9 @@
 namespace satemu {
 namespace {
 
+using kovrad::manager::kTestSale;
 using kovrad::test::CancellationFor;
 using kovrad::test::ElementValue;
-using kovrad::test::kEndToEndSale;
 using kovrad::test::Replaced;
 using kovrad::test::SampleSale;
 
@@ -63,13 +64,7 @@ class SaleTest : public ::testing::Test {
   static void TearDownTestSuite() { delete key_; }
 
   SaleTest() {
-    state_.activation = Activation::kActive;
-    state_.activation_code = kCode;
-    state_.taxpayer_cnpj = kTestTaxpayerCnpj;
-    state_.taxpayer.ie = kTestTaxpayerIe;
-    state_.state_code = kTestStateCode;
-    state_.software_house_cnpj = kTestSoftwareHouseCnpj;
-    state_.signature = kTestSignature;
+    MakeKit(&state_, std::time(nullptr));
     device_.set_signing_key(key_);
   }
 
@@ -379,7 +374,7 @@ TEST_F(SaleTest, CancelsOnlyTheLastSaleOnceAndWithinThirtyMinutes) {
 TEST_F(SaleTest, EndToEndTestSignsACouponAndLeavesTheLastSaleAlone) {
   const std::string key = SellSample();
   const DeviceState before = state_;
-  const std::string reply = Call("000003|TesteFimAFim|12345678|" + std::string(kEndToEndSale));
+  const std::string reply = Call("000003|TesteFimAFim|12345678|" + std::string(kTestSale));
   const auto f = Split(reply);
   ASSERT_EQ(f.size(), 9u) << reply;
   EXPECT_EQ(f[0] + "|" + f[1] + "|" + f[2] + "|" + f[3] + "|" + f[4],
@@ -397,10 +392,10 @@ TEST_F(SaleTest, EndToEndTestSignsACouponAndLeavesTheLastSaleAlone) {
   EXPECT_EQ(state_.last_coupon_key, before.last_coupon_key);
   EXPECT_EQ(state_.last_coupon_number, before.last_coupon_number);
   EXPECT_EQ(state_.coupons_issued, before.coupons_issued);
-  EXPECT_EQ(Split(Call("000004|TesteFimAFim|12345678|" + std::string(kEndToEndSale)))[7], "000002");
+  EXPECT_EQ(Split(Call("000004|TesteFimAFim|12345678|" + std::string(kTestSale)))[7], "000002");
   EXPECT_EQ(Split(Cancel(key, CancellationFor(key)))[1], "07000");
 
-  EXPECT_EQ(Split(Call("000005|TesteFimAFim|errado00|" + std::string(kEndToEndSale)))[1], "09001");
+  EXPECT_EQ(Split(Call("000005|TesteFimAFim|errado00|" + std::string(kTestSale)))[1], "09001");
   const std::string refused = Call("000006|TesteFimAFim|12345678|<CFe>");
   EXPECT_EQ(refused.rfind("000006|09099|Erro desconhecido|1999|Rejeição: XML mal formado", 0), 0u)
       << refused;

@@ -90,8 +90,7 @@ TEST(StateFile, DamagedFileIsRefusedWithItsLine) {
   TempDir dir;
   for (const char* line :
        {"no equals sign", "lock=9", "activation=sleeping", "format=2", "session=abc reply",
-        "session=12", "signature=bad\\q", "coupons_issued=-1",
-        "taxpayer.name=bad\\q"}) {
+        "session=12", "signature=bad\\q", "coupons_issued=-1", "taxpayer.name=bad\\q"}) {
     const std::string content = std::string("format=1\n") + line + "\n";
     WriteFile(dir / "state", content);
     DeviceState s;
