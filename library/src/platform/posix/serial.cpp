@@ -44,6 +44,13 @@ bool WaitFor(int fd, short events, int64_t timeout_ms) {
   }
 }
 
+void SleepUntil(int64_t deadline_ms) {
+  for (int64_t left; (left = deadline_ms - NowMs()) > 0;) {
+    timespec pause{static_cast<time_t>(left / 1000), static_cast<long>(left % 1000) * 1000000};
+    nanosleep(&pause, nullptr);
+  }
+}
+
 }  // namespace
 
 bool PortNameFor(int32_t number, char* name, size_t size) {
@@ -126,6 +133,10 @@ size_t Read(PortHandle port, void* buffer, size_t count) {
     int64_t gap_deadline = NowMs() + kReadGapMs;
     deadline = gap_deadline < total_deadline ? gap_deadline : total_deadline;
   }
+  // A line that hung up (the device unplugged or gone) answers every poll at
+  // once. A read that finds nothing still takes its whole time-out, so the
+  // reply wait keeps polling ten times a second instead of spinning.
+  if (got == 0) SleepUntil(total_deadline);
   return got;
 }
 

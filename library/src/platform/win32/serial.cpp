@@ -8,6 +8,8 @@
 namespace kovrad::platform {
 namespace {
 
+constexpr DWORD kReadTotalMs = 100;
+
 HANDLE Win(PortHandle port) {
   return reinterpret_cast<HANDLE>(port);
 }
@@ -47,7 +49,7 @@ bool SetCommTimeouts(PortHandle port) {
   if (!GetCommTimeouts(Win(port), &t)) return false;
   t.ReadIntervalTimeout = 50;
   t.ReadTotalTimeoutMultiplier = 0;
-  t.ReadTotalTimeoutConstant = 100;
+  t.ReadTotalTimeoutConstant = kReadTotalMs;
   t.WriteTotalTimeoutMultiplier = 1;
   t.WriteTotalTimeoutConstant = 500;
   return ::SetCommTimeouts(Win(port), &t) != 0;
@@ -63,7 +65,12 @@ bool Flush(PortHandle port) {
 
 size_t Read(PortHandle port, void* buffer, size_t count) {
   DWORD got = 0;
-  if (!ReadFile(Win(port), buffer, static_cast<DWORD>(count), &got, nullptr)) return 0;
+  if (!ReadFile(Win(port), buffer, static_cast<DWORD>(count), &got, nullptr)) {
+    // A removed device fails every read at once; waiting out the read
+    // time-out keeps the reply wait from spinning.
+    Sleep(kReadTotalMs);
+    return 0;
+  }
   return got;
 }
 
