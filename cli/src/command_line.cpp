@@ -1,0 +1,318 @@
+#include "command_line.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <sstream>
+
+#include "text.h"
+
+namespace kovrad::cli {
+namespace {
+
+constexpr std::string_view kGlobalOptions =
+    "  --lib PATH       the device library to load (default: the one installed)\n"
+    "  --session N      session number, 0 to 999999 (default: drawn at random)\n"
+    "  --porta N        use port ttyACM<N> instead of finding the device on USB\n"
+    "  --json           print the reply split into named fields, and the record, as JSON\n"
+    "  --salvar FILE    write the decoded document (coupon or log) to FILE\n";
+
+std::string Placeholder(Kind kind) {
+  switch (kind) {
+    case Kind::kInteger:
+      return "N";
+    case Kind::kText:
+      return "TEXT";
+    case Kind::kDocument:
+      return "FILE";
+  }
+  return {};
+}
+
+std::string Synopsis(const Function& function) {
+  std::string line = "satcli [OPTIONS] " + std::string(function.name);
+  for (const Parameter& p : function.parameters) {
+    line += " --" + std::string(p.name) + " " + Placeholder(p.kind);
+  }
+  return line;
+}
+
+// "--name=value" or "--name": the name, and the value when it is inline.
+std::pair<std::string, std::optional<std::string>> SplitOption(const std::string& arg) {
+  const size_t equals = arg.find('=');
+  if (!arg.starts_with("--") || equals == std::string::npos) return {arg, std::nullopt};
+  return {arg.substr(0, equals), arg.substr(equals + 1)};
+}
+
+class Parser {
+ public:
+  Parser(const std::vector<std::string>& args, Invocation* invocation, std::string* problem)
+      : args_(args), inv_(*invocation), problem_(*problem) {}
+
+  bool Parse() {
+    bool help_word = false;
+    for (next_ = 0; next_ < args_.size();) {
+      const auto [name, inline_value] = SplitOption(args_[next_++]);
+      inline_ = inline_value;
+      if (name == "--help" || name == "-h") {
+        inv_.action = Invocation::Action::kHelp;
+        return true;
+      }
+      if (name == "--version") {
+        inv_.action = Invocation::Action::kVersion;
+        return true;
+      }
+      if (name == "--json") {
+        inv_.json = true;
+      } else if (name == "--lib" || name == "--session" || name == "--porta" ||
+                 name == "--salvar") {
+        if (!Global(name)) return false;
+      } else if (inv_.function == nullptr && !name.starts_with("-")) {
+        if (name == "help" && !help_word) {
+          help_word = true;
+          continue;
+        }
+        inv_.function = FindFunction(name);
+        if (inv_.function == nullptr) {
+          return Fail("unknown function " + name + " (\"satcli help\" lists them)");
+        }
+        inv_.arguments = Arguments(inv_.function->parameters.size());
+        given_.assign(inv_.function->parameters.size(), false);
+      } else if (inv_.function != nullptr && name.starts_with("--")) {
+        if (!Argument(name.substr(2))) return false;
+      } else {
+        return Fail("unexpected argument " + name);
+      }
+    }
+    if (help_word) {
+      inv_.action = Invocation::Action::kHelp;
+      return true;
+    }
+    return Complete();
+  }
+
+ private:
+  bool Fail(std::string message) {
+    problem_ = std::move(message);
+    return false;
+  }
+
+  bool Value(const std::string& name, std::string* value) {
+    if (inline_) {
+      *value = *inline_;
+      return true;
+    }
+    if (next_ >= args_.size()) return Fail(name + " needs a value");
+    *value = args_[next_++];
+    return true;
+  }
+
+  bool Number(const std::string& name, int64_t low, int64_t high, int64_t* number) {
+    std::string value;
+    if (!Value(name, &value)) return false;
+    if (ParseNumber(value, low, high, number)) return true;
+    return Fail(name + " takes a whole number from " + std::to_string(low) + " to " +
+                std::to_string(high) + ", not \"" + value + "\"");
+  }
+
+  bool Global(const std::string& name) {
+    int64_t number = 0;
+    if (name == "--lib") {
+      std::string path;
+      if (!Value(name, &path)) return false;
+      if (path.empty()) return Fail("--lib needs a file");
+      if (path.find('/') != std::string::npos && access(path.c_str(), R_OK) != 0) {
+        return Fail("--lib " + path + ": " + std::strerror(errno));
+      }
+      inv_.library = path;
+    } else if (name == "--session") {
+      if (!Number(name, 0, kMaxSession, &number)) return false;
+      inv_.session = static_cast<int32_t>(number);
+    } else if (name == "--porta") {
+      if (!Number(name, 0, 999, &number)) return false;
+      inv_.port = static_cast<int32_t>(number);
+    } else {
+      if (!Value(name, &inv_.save_to)) return false;
+      if (inv_.save_to.empty()) return Fail("--salvar needs a file");
+    }
+    return true;
+  }
+
+  bool Argument(const std::string& name) {
+    const auto& parameters = inv_.function->parameters;
+    const auto found = std::find_if(parameters.begin(), parameters.end(),
+                                    [&name](const Parameter& p) { return p.name == name; });
+    const std::string option = "--" + name;
+    if (found == parameters.end()) {
+      return Fail(std::string(inv_.function->name) + " takes no " + option + " (\"satcli help " +
+                  std::string(inv_.function->name) + "\")");
+    }
+    const auto index = static_cast<size_t>(found - parameters.begin());
+    if (given_[index]) return Fail(option + " given twice");
+    given_[index] = true;
+    int64_t number = 0;
+    std::string value;
+    switch (found->kind) {
+      case Kind::kInteger:
+        if (!Number(option, INT32_MIN, INT32_MAX, &number)) return false;
+        inv_.arguments.SetNumber(index, static_cast<int32_t>(number));
+        return true;
+      case Kind::kText: {
+        std::string staged;
+        if (!Value(option, &value)) return false;
+        if (!StageText(value, &staged)) {
+          return Fail(option + ": a character that Windows-1252 cannot hold");
+        }
+        inv_.arguments.SetText(index, std::move(staged));
+        return true;
+      }
+      case Kind::kDocument: {
+        std::string contents, problem;
+        if (!Value(option, &value)) return false;
+        if (!ReadDocument(value, &contents, &problem)) return Fail(option + ": " + problem);
+        inv_.arguments.SetText(index, std::move(contents));
+        return true;
+      }
+    }
+    return false;
+  }
+
+  bool Complete() {
+    if (inv_.function == nullptr) return Fail("no function given (\"satcli help\" lists them)");
+    std::string missing;
+    for (size_t i = 0; i < given_.size(); ++i) {
+      if (!given_[i]) missing += " --" + std::string(inv_.function->parameters[i].name);
+    }
+    if (!missing.empty()) {
+      return Fail(std::string(inv_.function->name) + " needs" + missing);
+    }
+    if (!inv_.save_to.empty() && !inv_.function->document) {
+      return Fail("--salvar goes with ExtrairLogs, EnviarDadosVenda or CancelarUltimaVenda");
+    }
+    return true;
+  }
+
+  const std::vector<std::string>& args_;
+  Invocation& inv_;
+  std::string& problem_;
+  size_t next_ = 0;
+  std::optional<std::string> inline_;
+  std::vector<bool> given_;
+};
+
+}  // namespace
+
+bool ParseCommandLine(const std::vector<std::string>& args, Invocation* invocation,
+                      std::string* problem) {
+  *invocation = Invocation();
+  return Parser(args, invocation, problem).Parse();
+}
+
+bool ParseNumber(std::string_view text, int64_t low, int64_t high, int64_t* number) {
+  if (text.starts_with('+')) text.remove_prefix(1);
+  int64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return false;
+  if (value < low || value > high) return false;
+  *number = value;
+  return true;
+}
+
+bool StageText(std::string_view typed, std::string* staged) {
+  if (!manager::IsValidUtf8(typed)) {
+    *staged = typed;
+    return true;
+  }
+  *staged = manager::ToCp1252(typed);
+  return manager::FromCp1252(*staged) == typed;
+}
+
+bool ReadDocument(const std::string& path, std::string* contents, std::string* problem) {
+  const bool standard_input = path == "-";
+  const int fd = standard_input ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat info {};
+  if (fd < 0 || fstat(fd, &info) != 0) {
+    *problem = path + ": " + std::strerror(errno);
+    if (fd >= 0) close(fd);
+    return false;
+  }
+  contents->clear();
+  bool read_all = !S_ISDIR(info.st_mode);
+  char buffer[65536];
+  while (read_all) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n > 0) {
+      contents->append(buffer, static_cast<size_t>(n));
+    } else if (n == 0) {
+      break;
+    } else if (errno != EINTR) {
+      read_all = false;
+    }
+  }
+  const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
+  if (!standard_input) close(fd);
+  if (!read_all) {
+    *problem = path + ": " + std::strerror(error);
+    return false;
+  }
+  if (contents->find('\0') != std::string::npos) {
+    *problem = path + " holds a zero byte: it is not a text document";
+    return false;
+  }
+  return true;
+}
+
+std::string UsageText() {
+  std::string text =
+      "usage: satcli [OPTIONS] FUNCTION --ARGUMENT VALUE...\n"
+      "       satcli help [FUNCTION]\n"
+      "\n"
+      "Calls one function of the SAT device library and prints the reply, then the link\n"
+      "error record (CodigoErro). Exit status: 0 the device answered with its success\n"
+      "code, 1 it refused, 2 no answer (port, device or library), 3 bad usage.\n"
+      "\n"
+      "Options:\n";
+  text += kGlobalOptions;
+  text += "\nSAT functions:\n";
+  std::string vendor = "\nLibrary functions:\n";
+  for (const Function& f : Functions()) {
+    std::string& list = f.IsSatFunction() ? text : vendor;
+    list += "  " + std::string(f.name) + "\n";
+  }
+  return text + vendor + "\n\"satcli help FUNCTION\" describes a function and its arguments.\n";
+}
+
+std::string FunctionHelp(const Function& function) {
+  std::ostringstream text;
+  text << "usage: " << Synopsis(function) << "\n\n" << function.summary << "\n";
+  if (!function.parameters.empty()) text << "\n";
+  for (const Parameter& p : function.parameters) {
+    std::string option = "--" + std::string(p.name) + " " + Placeholder(p.kind);
+    option.resize(std::max<size_t>(option.size() + 2, 22), ' ');
+    text << "  " << option << p.help;
+    if (p.kind == Kind::kDocument) text << ", read from FILE (\"-\": standard input)";
+    text << "\n";
+  }
+  if (function.IsSatFunction()) {
+    text << "\nReply fields (--json):";
+    for (std::string_view name : FieldNames(function.layout)) text << " " << name;
+    text << "\nSuccess: ";
+    if (function.passes_through) {
+      text << "the session's stored reply, whatever its code";
+    } else {
+      for (size_t i = 0; i < function.success.size(); ++i) {
+        text << (i > 0 ? " or " : "") << function.success[i];
+      }
+    }
+    text << "\nTime limit: " << function.time_limit_ms / 1000 << " s\n";
+  }
+  text << "\nOptions:\n" << kGlobalOptions;
+  return text.str();
+}
+
+}  // namespace kovrad::cli

@@ -1,0 +1,54 @@
+// satcli's command line: the options that hold for every call, the function
+// and its arguments by name, documents read from their files.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalog.h"
+
+namespace kovrad::cli {
+
+struct Invocation {
+  enum class Action { kCall, kHelp, kVersion };
+  Action action = Action::kCall;
+  // The function to call; for kHelp, the one to describe (null: all of them).
+  const Function* function = nullptr;
+  Arguments arguments;
+  std::optional<std::string> library;  // --lib
+  std::optional<int32_t> session;      // --session; drawn at random when absent
+  std::optional<int32_t> port;         // --porta
+  bool json = false;
+  std::string save_to;  // --salvar
+};
+
+// The session numbers a request can carry: six digits.
+inline constexpr int32_t kMaxSession = 999999;
+
+// Reads the arguments after the program name; false with `problem` set when
+// they are not a valid call.
+bool ParseCommandLine(const std::vector<std::string>& args, Invocation* invocation,
+                      std::string* problem);
+
+// A decimal number within [low, high], nothing else in the text.
+bool ParseNumber(std::string_view text, int64_t low, int64_t high, int64_t* number);
+
+// A text typed on the command line, as the library takes it: valid UTF-8 is
+// converted to Windows-1252 (as the manager stages what the operator types);
+// other bytes are taken as they are. False when a character has no place in
+// Windows-1252.
+bool StageText(std::string_view typed, std::string* staged);
+
+// The whole contents of `path` ("-": standard input). False with `problem`
+// set when it cannot be read or holds a zero byte, which would end the
+// document early.
+bool ReadDocument(const std::string& path, std::string* contents, std::string* problem);
+
+// The usage lines: all functions, or one function's arguments.
+std::string UsageText();
+std::string FunctionHelp(const Function& function);
+
+}  // namespace kovrad::cli

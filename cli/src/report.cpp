@@ -1,0 +1,146 @@
+#include "report.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "text.h"
+
+namespace kovrad::cli {
+namespace {
+
+using manager::DecodeReply;
+
+// The record's message, read no further than its field.
+std::string RecordMessage(const COMM_ERROR& record) {
+  return DecodeReply(std::string_view(record.msg, strnlen(record.msg, sizeof record.msg)));
+}
+
+std::string JsonRecord(const COMM_ERROR& record) {
+  const std::string_view name = LinkErrorName(record.code);
+  return "{\"code\":" + std::to_string(record.code) +
+         ",\"nome\":" + (name.empty() ? std::string("null") : JsonString(name)) +
+         ",\"msg\":" + JsonString(RecordMessage(record)) + "}";
+}
+
+std::string JsonFields(const Report& report) {
+  const std::vector<std::string_view> names = FieldNames(report.function->layout);
+  const std::vector<std::string> fields = SplitFields(DecodeReply(report.outcome.text));
+  std::string json = "{";
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const std::string name =
+        i < names.size() ? std::string(names[i]) : "campo" + std::to_string(i + 1);
+    json += (i > 0 ? "," : "") + JsonString(name) + ":" + JsonString(fields[i]);
+  }
+  return json + "}";
+}
+
+}  // namespace
+
+Status Judge(const Report& report) {
+  const Outcome& outcome = report.outcome;
+  if (!outcome.called) return Status::kLinkError;
+  if (!report.function->IsSatFunction()) return outcome.status.value_or(Status::kSuccess);
+  if (!report.record || report.record->code != __NOERROR__) return Status::kLinkError;
+  const std::vector<std::string> fields = SplitFields(outcome.text);
+  const bool success = fields.size() >= 2 && Succeeded(*report.function, fields[1]);
+  return success ? Status::kSuccess : Status::kRefused;
+}
+
+std::vector<std::string> SplitFields(std::string_view reply) {
+  std::vector<std::string> fields;
+  if (reply.find('|') == std::string_view::npos) return fields;
+  for (;;) {
+    const size_t bar = reply.find('|');
+    fields.emplace_back(reply.substr(0, bar));
+    if (bar == std::string_view::npos) return fields;
+    reply.remove_prefix(bar + 1);
+  }
+}
+
+std::string_view LinkErrorName(int32_t code) {
+  switch (code) {
+    case __NOERROR__:
+      return "__NOERROR__";
+    case __NOCONNECT__:
+      return "__NOCONNECT__";
+    case __CMDUNKERROR__:
+      return "__CMDUNKERROR__";
+    case __TIMEOUT__:
+      return "__TIMEOUT__";
+    case __SEMCTS__:
+      return "__SEMCTS__";
+    default:
+      return {};
+  }
+}
+
+std::string PlainReport(const Report& report) {
+  std::string text;
+  const Outcome& outcome = report.outcome;
+  if (outcome.has_result && !outcome.null) {
+    const std::string result = DecodeReply(outcome.text);
+    text += result + (result.ends_with('\n') ? "" : "\n");
+  }
+  if (report.record) {
+    const std::string_view name = LinkErrorName(report.record->code);
+    text += "CodigoErro: " + std::to_string(report.record->code);
+    if (!name.empty()) text += " (" + std::string(name) + ")";
+    text += "\n";
+    const std::string message = RecordMessage(*report.record);
+    if (!message.empty()) text += message + (message.ends_with('\n') ? "" : "\n");
+  }
+  return text;
+}
+
+std::string JsonReport(const Report& report) {
+  const Outcome& outcome = report.outcome;
+  std::string json = "{\"funcao\":" + JsonString(report.function->name);
+  if (report.function->IsSatFunction()) {
+    json += ",\"numeroSessao\":" + std::to_string(report.session) +
+            ",\"resposta\":" + JsonString(DecodeReply(outcome.text)) +
+            ",\"campos\":" + JsonFields(report);
+  } else if (outcome.has_result) {
+    json += ",\"resultado\":";
+    if (outcome.null) {
+      json += "null";
+    } else {
+      json += outcome.numeric ? outcome.text : JsonString(DecodeReply(outcome.text));
+    }
+  }
+  if (report.record) json += ",\"CodigoErro\":" + JsonRecord(*report.record);
+  return json + "}\n";
+}
+
+std::string JsonString(std::string_view text) {
+  std::string json = "\"";
+  for (char c : text) {
+    switch (c) {
+      case '"':
+        json += "\\\"";
+        break;
+      case '\\':
+        json += "\\\\";
+        break;
+      case '\n':
+        json += "\\n";
+        break;
+      case '\r':
+        json += "\\r";
+        break;
+      case '\t':
+        json += "\\t";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+          json += escaped;
+        } else {
+          json += c;
+        }
+    }
+  }
+  return json + "\"";
+}
+
+}  // namespace kovrad::cli

@@ -1,0 +1,40 @@
+// What satcli prints after a call: the reply (or result) and the link error
+// record, as text for people or as JSON for scripts, and the exit status.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalog.h"
+#include "kovrad.h"
+
+namespace kovrad::cli {
+
+struct Report {
+  const Function* function = nullptr;
+  int32_t session = 0;
+  Outcome outcome;
+  std::optional<COMM_ERROR> record;  // after functions that talk to the device
+};
+
+// The exit status the report calls for.
+Status Judge(const Report& report);
+
+// The reply's "|"-separated fields; none for a text without a "|" (the
+// library's own failure text when the port cannot be opened).
+std::vector<std::string> SplitFields(std::string_view reply);
+
+// The name of a link error code ("__TIMEOUT__"); empty for other codes.
+std::string_view LinkErrorName(int32_t code);
+
+// Texts come back from the library in UTF-8 or Windows-1252; both print as UTF-8.
+std::string PlainReport(const Report& report);
+std::string JsonReport(const Report& report);
+
+// `text` (valid UTF-8) as a JSON string, quotes included.
+std::string JsonString(std::string_view text);
+
+}  // namespace kovrad::cli

@@ -1,0 +1,14 @@
+// satcli from its arguments to its exit status.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace kovrad::cli {
+
+// Runs one invocation (the arguments after the program name), printing to
+// `out` and `err`; the exit status.
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace kovrad::cli
