@@ -1,0 +1,69 @@
+# What `cmake --install` puts on a machine, in three components that become
+# the three Debian packages: runtime (the library and its udev rule), dev
+# (header, pkg-config file, CMake package) and tools (Ativacao, satcli,
+# satemu, with the desktop entry, icon and manual pages).
+set(KOVRAD_UDEV_RULES_DIR "lib/udev/rules.d" CACHE STRING
+    "Where the udev rule goes, under the install prefix unless absolute")
+set(KOVRAD_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/kovrad")
+set(KOVRAD_PACKAGING_DIR "${PROJECT_SOURCE_DIR}/packaging")
+
+install(TARGETS kovrad EXPORT kovradTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    COMPONENT runtime
+    NAMELINK_COMPONENT dev)
+install(FILES library/include/kovrad.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
+install(FILES ${KOVRAD_PACKAGING_DIR}/udev/60-kovrad.rules
+  DESTINATION ${KOVRAD_UDEV_RULES_DIR} COMPONENT runtime)
+
+# find_package(kovrad) gives kovrad::kovrad.
+install(EXPORT kovradTargets NAMESPACE kovrad::
+  DESTINATION ${KOVRAD_CMAKE_DIR} COMPONENT dev)
+include(CMakePackageConfigHelpers)
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/packaging/kovradConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES
+    ${KOVRAD_PACKAGING_DIR}/cmake/kovradConfig.cmake
+    ${PROJECT_BINARY_DIR}/packaging/kovradConfigVersion.cmake
+  DESTINATION ${KOVRAD_CMAKE_DIR} COMPONENT dev)
+
+# The pkg-config file names the prefix the files actually go to, which is
+# known only when they are installed (`--prefix`, or the package's /usr).
+foreach(dir LIBDIR INCLUDEDIR)
+  if(IS_ABSOLUTE "${CMAKE_INSTALL_${dir}}")
+    set(KOVRAD_PC_${dir} "${CMAKE_INSTALL_${dir}}")
+  else()
+    set(KOVRAD_PC_${dir} "\${prefix}/${CMAKE_INSTALL_${dir}}")
+  endif()
+endforeach()
+configure_file(${KOVRAD_PACKAGING_DIR}/pkgconfig/kovrad.pc.in
+  ${PROJECT_BINARY_DIR}/packaging/kovrad.pc.in @ONLY)
+install(CODE "
+  file(READ \"${PROJECT_BINARY_DIR}/packaging/kovrad.pc.in\" pc)
+  string(REPLACE \"%PREFIX%\" \"\${CMAKE_INSTALL_PREFIX}\" pc \"\${pc}\")
+  file(WRITE \"${PROJECT_BINARY_DIR}/packaging/pkgconfig/kovrad.pc\" \"\${pc}\")
+  file(INSTALL \"${PROJECT_BINARY_DIR}/packaging/pkgconfig/kovrad.pc\"
+    DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\")"
+  COMPONENT dev)
+
+install(TARGETS Ativacao satcli satemu
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+install(FILES ${KOVRAD_PACKAGING_DIR}/desktop/kovrad-ativacao.desktop
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT tools)
+install(FILES ${KOVRAD_PACKAGING_DIR}/icons/kovrad-ativacao.svg
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps COMPONENT tools)
+
+# Manual pages are installed compressed, as Debian has them.
+set(man_pages)
+foreach(page satcli.1 satemu.1)
+  set(copy ${PROJECT_BINARY_DIR}/packaging/man/${page})
+  set(compressed ${copy}.gz)
+  add_custom_command(OUTPUT ${compressed}
+    COMMAND ${CMAKE_COMMAND} -E copy ${KOVRAD_PACKAGING_DIR}/man/${page} ${copy}
+    COMMAND gzip -9nf ${copy}
+    DEPENDS ${KOVRAD_PACKAGING_DIR}/man/${page}
+    VERBATIM)
+  list(APPEND man_pages ${compressed})
+endforeach()
+add_custom_target(kovrad_man_pages ALL DEPENDS ${man_pages})
+install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)

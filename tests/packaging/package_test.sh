@@ -1,0 +1,160 @@
+#!/usr/bin/env bash
+# The Debian packages as an integrator gets them: built with CPack from this
+# build, checked for their files and dependencies, unpacked into a scratch
+# root with dpkg -x, and a C program compiled against the unpacked library
+# through pkg-config and through find_package(kovrad), then run against the
+# packaged emulator. satcli from the package answers too.
+#
+# usage: package_test.sh BUILD_DIR C_COMPILER C_FLAGS LINKER_FLAGS
+set -euo pipefail
+
+build=$1
+cc=$2
+read -r -a cflags <<<"$3"
+read -r -a ldflags <<<"$4"
+
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/kovrad-packages.XXXXXX")
+emulator_pid=
+cleanup() {
+  if [[ -n $emulator_pid ]]; then
+    kill -TERM "$emulator_pid" 2>/dev/null || true
+    wait "$emulator_pid" 2>/dev/null || true
+  fi
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+passed=0
+failures=0
+check() {
+  local what=$1
+  shift
+  if "$@" >"$scratch/check.log" 2>&1; then
+    echo "ok    $what"
+    passed=$((passed + 1))
+  else
+    echo "FAIL  $what"
+    sed 's/^/      /' "$scratch/check.log"
+    failures=$((failures + 1))
+  fi
+}
+contains() { grep -qF -- "$2" <<<"$1" || { echo "missing: $2"; echo "in: $1"; return 1; }; }
+lacks() { ! grep -qF -- "$2" <<<"$1" || { echo "unexpected: $2"; return 1; }; }
+
+# --- Build the packages -------------------------------------------------------
+if ! cpack --config "$build/CPackConfig.cmake" -B "$scratch/packages" >"$scratch/cpack.log" 2>&1; then
+  cat "$scratch/cpack.log"
+  exit 1
+fi
+version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
+deb() { ls "$scratch"/packages/"$1"_"$version"_*.deb; }
+for package in libkovrad2 libkovrad-dev kovrad-tools; do
+  check "$package is built" deb "$package"
+done
+((failures == 0)) || exit 1
+
+# --- What each package holds and needs ------------------------------------------
+library=$(deb libkovrad2)
+dev=$(deb libkovrad-dev)
+tools=$(deb kovrad-tools)
+files() { dpkg-deb -c "$1" | awk '{ print $6 }'; }
+
+check "libkovrad2 depends on zlib and libc" \
+  eval 'contains "$(dpkg-deb -f "$library" Depends)" zlib1g &&
+        contains "$(dpkg-deb -f "$library" Depends)" libc6'
+check "libkovrad2 holds the library, its SONAME link and the udev rule" \
+  eval 'contains "$(files "$library")" "/libkovrad.so.$version" &&
+        contains "$(files "$library")" "/libkovrad.so.2" &&
+        contains "$(files "$library")" ./usr/lib/udev/rules.d/60-kovrad.rules &&
+        lacks "$(files "$library")" "/libkovrad.so " && lacks "$(files "$library")" kovrad.h'
+check "libkovrad2 declares its shared library and runs ldconfig" \
+  eval 'contains "$(dpkg-deb --ctrl-tarfile "$library" | tar -xO ./shlibs)" "libkovrad 2 libkovrad2" &&
+        contains "$(dpkg-deb --ctrl-tarfile "$library" | tar -xO ./postinst)" ldconfig'
+check "libkovrad-dev depends on exactly this libkovrad2" \
+  contains "$(dpkg-deb -f "$dev" Depends)" "libkovrad2 (= $version)"
+check "libkovrad-dev holds the header, the link, pkg-config and CMake files" \
+  eval 'contains "$(files "$dev")" ./usr/include/kovrad.h &&
+        contains "$(files "$dev")" "/libkovrad.so" &&
+        contains "$(files "$dev")" /pkgconfig/kovrad.pc &&
+        contains "$(files "$dev")" /cmake/kovrad/kovradConfig.cmake &&
+        contains "$(files "$dev")" /cmake/kovrad/kovradConfigVersion.cmake'
+check "kovrad-tools depends on the library it loads, Qt and libxml2" \
+  eval 'contains "$(dpkg-deb -f "$tools" Depends)" "libkovrad2 (= $version)" &&
+        contains "$(dpkg-deb -f "$tools" Depends)" qt6-qpa-plugins &&
+        contains "$(dpkg-deb -f "$tools" Depends)" libqt6widgets6 &&
+        contains "$(dpkg-deb -f "$tools" Depends)" libxml2'
+check "kovrad-tools holds the programs, desktop entry, icon and manual pages" \
+  eval 'for f in ./usr/bin/Ativacao ./usr/bin/satcli ./usr/bin/satemu \
+           ./usr/share/applications/kovrad-ativacao.desktop \
+           ./usr/share/icons/hicolor/scalable/apps/kovrad-ativacao.svg \
+           ./usr/share/man/man1/satcli.1.gz ./usr/share/man/man1/satemu.1.gz; do
+          contains "$(files "$tools")" "$f" || exit 1
+        done'
+
+# --- Unpacked into a scratch root -------------------------------------------------
+root=$scratch/root
+for package in "$library" "$dev" "$tools"; do dpkg -x "$package" "$root"; done
+pc=$(find "$root" -name kovrad.pc)
+libdir=$(dirname "$(dirname "$pc")")
+check "the library's SONAME is libkovrad.so.2" \
+  eval 'readelf -d "$libdir/libkovrad.so.$version" | grep -q "SONAME.*\[libkovrad.so.2\]"'
+check "the desktop entry is valid" \
+  desktop-file-validate "$root/usr/share/applications/kovrad-ativacao.desktop"
+check "the manual pages format without warnings" \
+  eval 'for page in satcli satemu; do
+          zcat "$root/usr/share/man/man1/$page.1.gz" | groff -man -ww -z 2>&1 | (! grep .) || exit 1
+        done'
+
+# The packaged emulator, ready for the programs below.
+mkfifo "$scratch/ready"
+"$root/usr/bin/satemu" --dir "$scratch/device" --kit >"$scratch/ready" 2>"$scratch/satemu.log" &
+emulator_pid=$!
+if ! read -r -t 30 variables <"$scratch/ready"; then
+  echo "FAIL  the packaged satemu did not start"
+  cat "$scratch/satemu.log"
+  exit 1
+fi
+eval "export $variables"
+
+mkdir -p "$scratch/consumer"
+cat >"$scratch/consumer/check.c" <<'C'
+#include <kovrad.h>
+#include <stdio.h>
+#include <string.h>
+
+int main(void) {
+  const char* reply = ConsultarStatusOperacional(GeraNumeroSessao(), "12345678");
+  COMM_ERROR link = CodigoErro();
+  printf("%s\n", reply);
+  return link.code == __NOERROR__ && strstr(reply, "|10000|") != NULL ? 0 : 1;
+}
+C
+cat >"$scratch/consumer/CMakeLists.txt" <<'CMAKE'
+cmake_minimum_required(VERSION 3.25)
+project(consumer C)
+find_package(kovrad 2 REQUIRED)
+add_executable(check check.c)
+target_compile_options(check PRIVATE -Wall -Wextra -Werror)
+target_link_libraries(check PRIVATE kovrad::kovrad)
+CMAKE
+
+export PKG_CONFIG_PATH=$(dirname "$pc")
+pkgconfig=(pkg-config --define-variable=prefix="$root/usr")
+check "pkg-config knows kovrad $version" \
+  eval '[[ $("${pkgconfig[@]}" --modversion kovrad) == "$version" ]]'
+check "a C program builds through pkg-config and runs against the device" \
+  eval '"$cc" "${cflags[@]}" -Wall -Wextra -Werror "$scratch/consumer/check.c" -o "$scratch/check-pc" \
+          $("${pkgconfig[@]}" --cflags --libs kovrad) "${ldflags[@]}" &&
+        LD_LIBRARY_PATH="$libdir" ldd "$scratch/check-pc" | grep -qF "$libdir/libkovrad.so.2" &&
+        LD_LIBRARY_PATH="$libdir" "$scratch/check-pc"'
+check "a C program builds through find_package(kovrad) and runs against the device" \
+  eval 'cmake -S "$scratch/consumer" -B "$scratch/consumer/build" -G Ninja \
+          -DCMAKE_PREFIX_PATH="$root/usr" -DCMAKE_C_COMPILER="$cc" \
+          -DCMAKE_C_FLAGS="${cflags[*]}" -DCMAKE_EXE_LINKER_FLAGS="${ldflags[*]}" &&
+        cmake --build "$scratch/consumer/build" &&
+        "$scratch/consumer/build/check"'
+check "the packaged satcli answers through the packaged library" \
+  eval '"$root/usr/bin/satcli" --lib "$libdir/libkovrad.so.2" ConsultarSAT | grep -q "|08000|"'
+
+echo "$passed passed, $failures failed"
+((failures == 0))
