@@ -3,7 +3,6 @@
 // each function's reply layout.
 #include <random>
 
-#include "access_key.h"
 #include "cancellation_document.h"
 #include "coupon.h"
 #include "device.h"
@@ -202,6 +201,7 @@ Reply EnviarDadosVenda(Device& device, const Request& request) {
   s.last_sale = {coupon.key, coupon.timestamp, coupon.total, coupon.buyer, emitter_ie};
   s.last_coupon_key = coupon.key;
   s.last_transmission = s.last_contact = coupon.timestamp;
+  device.Record("VENDA", "CF-e " + coupon.key + " emitido, total " + coupon.total);
   return reply;
 }
 
@@ -259,6 +259,7 @@ Reply CancelarUltimaVenda(Device& device, const Request& request) {
   s.last_sale = {};
   s.last_coupon_key = coupon.key;
   s.last_transmission = s.last_contact = coupon.timestamp;
+  device.Record("CANCELAMENTO", "CF-e " + sale.key + " cancelado pelo CF-e " + coupon.key);
   const std::string fields_after = base64 + "|" + CouponFields(coupon);
   return Fields(
       request, "07000",

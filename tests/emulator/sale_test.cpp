@@ -135,6 +135,10 @@ TEST_F(SaleTest, IssuesTheCouponInTheSaleReplyLayout) {
   EXPECT_EQ(state_.last_sale.total, "102.20");
   EXPECT_EQ(state_.last_coupon_key, key);
   EXPECT_EQ(state_.coupons_issued, 1u);
+  ASSERT_GE(state_.events.size(), 2u);
+  EXPECT_NE(state_.events[state_.events.size() - 2].find("|VENDA: CF-e " + key +
+                                                         " emitido, total 102.20"),
+            std::string::npos);
   // A later look-up of the session gets the reply as readable text.
   std::string text;
   for (size_t i = 0; i < f.size(); ++i) text += (i > 0 ? "|" : "") + f[i];
@@ -352,6 +356,9 @@ TEST_F(SaleTest, CancelsOnlyTheLastSaleOnceAndWithinThirtyMinutes) {
                 ElementValue(coupon.substr(coupon.find("<ide>")), "hEmi"));
   EXPECT_EQ(state_.last_coupon_key, f[8].substr(3));
   EXPECT_EQ(state_.coupons_cancelled, 1u);
+  EXPECT_NE(state_.events[state_.events.size() - 2].find("|CANCELAMENTO: CF-e " + second.substr(3) +
+                                                         " cancelado pelo CF-e " + f[8].substr(3)),
+            std::string::npos);
   EXPECT_EQ(Split(Cancel(second, CancellationFor(second)))[1], "07002");  // twice
 
   const std::string third = SellSample();
