@@ -91,7 +91,7 @@ bool ReadGroup(xmlNode* element, const GroupLayout& layout, Group* group, std::s
 // The one kind inside `wrapper`, read against its layout.
 const Kind* ReadKind(xmlNode* wrapper, const std::vector<Kind>& kinds, Group* group,
                      std::string* error) {
-  const xmlNode* child = wrapper->children;
+  xmlNode* child = wrapper->children;
   const std::string where = "<" + std::string(NodeName(wrapper)) + ">";
   if (child == nullptr || child->next != nullptr || child->type != XML_ELEMENT_NODE) {
     *error = where + " deve conter um só grupo de tributação";
@@ -103,7 +103,7 @@ const Kind* ReadKind(xmlNode* wrapper, const std::vector<Kind>& kinds, Group* gr
     *error = "grupo <" + std::string(NodeName(child)) + "> não esperado em " + where;
     return nullptr;
   }
-  if (!ReadGroup(const_cast<xmlNode*>(child), kind->layout, group, error)) return nullptr;
+  if (!ReadGroup(child, kind->layout, group, error)) return nullptr;
   return &*kind;
 }
 
@@ -119,8 +119,8 @@ bool ReadCode(const Group& group, const Kind& kind, const char* field, std::stri
 }
 
 // vBC with the rate, or qBCProd with vAliqProd: one pair, whole.
-bool ReadContribution(const Group& group, const ContributionTax& tax, bool required,
-                      Contribution* out, std::string* error) {
+bool ReadContribution(const Group& group, const ContributionTax& tax, Contribution* out,
+                      std::string* error) {
   GroupReader read(group, error);
   int64_t base = 0, rate = 0, quantity = 0, per_unit = 0;
   if (!read.Decimal("vBC", 13, 2, false, &base) ||
@@ -134,7 +134,6 @@ bool ReadContribution(const Group& group, const ContributionTax& tax, bool requi
   const bool value_whole = group.Get("vBC") != nullptr && group.Get(tax.rate) != nullptr;
   const bool quantity_whole = group.Get("qBCProd") != nullptr && group.Get("vAliqProd") != nullptr;
   if (by_value == by_quantity || (by_value && !value_whole) || (by_quantity && !quantity_whole)) {
-    if (!required && !by_value && !by_quantity) return true;
     return read.Fail("<" + std::string(group.name()) + "> deve ter vBC e " + tax.rate +
                      ", ou qBCProd e vAliqProd");
   }
@@ -150,7 +149,7 @@ bool ReadTax(const SaleItem& item, const ContributionTax& tax, Group* group, Con
   const bool computed = std::any_of(kind->layout.begin(), kind->layout.end(),
                                     [](const Slot& slot) { return slot.source == D; });
   if (!computed) return true;
-  return ReadContribution(*group, tax, true, value, error);
+  return ReadContribution(*group, tax, value, error);
 }
 
 bool ReadSubstitution(const SaleItem& item, const ContributionTax& tax, std::optional<Group>* group,
@@ -159,7 +158,7 @@ bool ReadSubstitution(const SaleItem& item, const ContributionTax& tax, std::opt
   if (element == nullptr) return true;
   group->emplace();
   return ReadGroup(element, tax.substitution, &**group, error) &&
-         ReadContribution(**group, tax, true, value, error);
+         ReadContribution(**group, tax, value, error);
 }
 
 bool ReadProduct(const Group& prod, ItemValues* values, std::string* error) {
