@@ -177,10 +177,17 @@ Outcome RunCase(const Case& c) {
   }
   close(to_probe);  // go on to the next call
   std::string text;
-  if (!ReadAll(from_probe, bound, &text)) outcome.problem = "fault_probe did not finish";
+  const bool finished = ReadAll(from_probe, bound, &text);
   close(from_probe);
-  kill(probe, SIGKILL);
-  waitpid(probe, nullptr, 0);
+  // Its output ends when it exits, after the sanitizers' own checks.
+  if (!finished) kill(probe, SIGKILL);
+  int status = 0;
+  waitpid(probe, &status, 0);
+  if (!finished) {
+    outcome.problem = "fault_probe did not finish";
+  } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    outcome.problem = "fault_probe failed (status " + std::to_string(status) + ")";
+  }
   outcome.report = ParseReport(text);
   return outcome;
 }
