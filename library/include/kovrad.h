@@ -94,7 +94,8 @@ KOVRAD_API const char* KOVRAD_CALL VersaoLib(void);
 /* ---- Documents ---- */
 
 /* Hands over the document decoded from the last ExtrairLogs, EnviarDadosVenda
- * or CancelarUltimaVenda reply (a coupon is cut after its first "</CFe>"). It
+ * or CancelarUltimaVenda reply (a coupon is cut after its first "</CFe>", a
+ * cancellation coupon after its "</CFeCanc>"). It
  * replaces the last reply text. */
 KOVRAD_API char* KOVRAD_CALL Base64ToAscii(void);
 

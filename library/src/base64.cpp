@@ -1,6 +1,7 @@
 // Base64 decoder, the decoded-document buffer and Base64ToAscii.
 #include "base64.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string_view>
@@ -21,7 +22,9 @@ constexpr std::array<uint8_t, 256> MakeTable() {
 }
 constexpr std::array<uint8_t, 256> kTable = MakeTable();
 
-constexpr char kCouponEnd[] = "</CFe>";
+// A sale coupon ends with "</CFe>", a cancellation coupon with "</CFeCanc>":
+// what the decoder made of the fields after either is cut off.
+constexpr std::string_view kCouponEnds[] = {"</CFe>", "</CFeCanc>"};
 
 }  // namespace
 
@@ -80,8 +83,11 @@ extern "C" KOVRAD_API char* KOVRAD_CALL Base64ToAscii(void) {
   auto& document = m.document;
   const size_t length = strnlen(document.text(), document.kSize);
   const std::string_view coupon(document.text(), length);
-  const size_t end = coupon.find(kovrad::kCouponEnd);
-  const size_t keep = end == std::string_view::npos ? length : end + sizeof kovrad::kCouponEnd - 1;
+  size_t keep = length;
+  for (std::string_view end : kovrad::kCouponEnds) {
+    const size_t at = coupon.find(end);
+    if (at != std::string_view::npos) keep = std::min(keep, at + end.size());
+  }
   m.reply.Clear();
   std::memcpy(m.reply.data, document.data, keep);
   m.reply.Touch(keep + 1);

@@ -282,6 +282,16 @@ TEST_F(CancelTest, ReplyWithSevenThousandAndSixSeparatorsIsDecoded) {
   EXPECT_EQ(std::string(Base64ToAscii()), Coupon());
 }
 
+TEST_F(CancelTest, CancellationCouponIsHandedOverWithoutTheFieldsAfterIt) {
+  // A cancellation coupon has no "</CFe>": its own end tag ends it.
+  const std::string coupon = "<CFeCanc><infCFe Id=\"CFe1\"/></CFeCanc>";
+  device_.AnswerAll("000123|07000|0000|Cupom cancelado|||" + Base64(coupon) +
+                    "|20240315103000|CFe35240311222333000181590001234560000011234567|10.00||"
+                    "c2lnbmF0dXJl");
+  Cancel();
+  EXPECT_EQ(std::string(Base64ToAscii()), coupon);
+}
+
 TEST_F(CancelTest, ReplyWithoutSevenThousandOrSixSeparatorsIsNotDecoded) {
   const std::string good = "000123|07000|0000|Cupom cancelado|||" + CouponFields();
   const std::string no_code = "000123|07007|1999|Erro|||" + CouponFields();
