@@ -38,6 +38,8 @@ check() {
     failures=$((failures + 1))
   fi
 }
+# Texts are searched whole: "cmd | grep -q" fails under pipefail when grep
+# stops reading early and the command gets SIGPIPE.
 contains() { grep -qF -- "$2" <<<"$1" || { echo "missing: $2"; echo "in: $1"; return 1; }; }
 lacks() { ! grep -qF -- "$2" <<<"$1" || { echo "unexpected: $2"; return 1; }; }
 
@@ -66,7 +68,8 @@ check "libkovrad2 holds the library, its SONAME link and the udev rule" \
   eval 'contains "$(files "$library")" "/libkovrad.so.$version" &&
         contains "$(files "$library")" "/libkovrad.so.2" &&
         contains "$(files "$library")" ./usr/lib/udev/rules.d/60-kovrad.rules &&
-        lacks "$(files "$library")" "/libkovrad.so " && lacks "$(files "$library")" kovrad.h'
+        lacks "$(files "$library" | sed "s/\$/;/")" "/libkovrad.so;" &&
+        lacks "$(files "$library")" kovrad.h'
 check "libkovrad2 declares its shared library and runs ldconfig" \
   eval 'contains "$(dpkg-deb --ctrl-tarfile "$library" | tar -xO ./shlibs)" "libkovrad 2 libkovrad2" &&
         contains "$(dpkg-deb --ctrl-tarfile "$library" | tar -xO ./postinst)" ldconfig'
@@ -97,7 +100,7 @@ for package in "$library" "$dev" "$tools"; do dpkg -x "$package" "$root"; done
 pc=$(find "$root" -name kovrad.pc)
 libdir=$(dirname "$(dirname "$pc")")
 check "the library's SONAME is libkovrad.so.2" \
-  eval 'readelf -d "$libdir/libkovrad.so.$version" | grep -q "SONAME.*\[libkovrad.so.2\]"'
+  eval 'contains "$(readelf -d "$libdir/libkovrad.so.$version")" "[libkovrad.so.2]"'
 check "the desktop entry is valid" \
   desktop-file-validate "$root/usr/share/applications/kovrad-ativacao.desktop"
 check "the manual pages format without warnings" \
@@ -145,7 +148,7 @@ check "pkg-config knows kovrad $version" \
 check "a C program builds through pkg-config and runs against the device" \
   eval '"$cc" "${cflags[@]}" -Wall -Wextra -Werror "$scratch/consumer/check.c" -o "$scratch/check-pc" \
           $("${pkgconfig[@]}" --cflags --libs kovrad) "${ldflags[@]}" &&
-        LD_LIBRARY_PATH="$libdir" ldd "$scratch/check-pc" | grep -qF "$libdir/libkovrad.so.2" &&
+        contains "$(LD_LIBRARY_PATH="$libdir" ldd "$scratch/check-pc")" "$libdir/libkovrad.so.2" &&
         LD_LIBRARY_PATH="$libdir" "$scratch/check-pc"'
 check "a C program builds through find_package(kovrad) and runs against the device" \
   eval 'cmake -S "$scratch/consumer" -B "$scratch/consumer/build" -G Ninja \
@@ -154,7 +157,7 @@ check "a C program builds through find_package(kovrad) and runs against the devi
         cmake --build "$scratch/consumer/build" &&
         "$scratch/consumer/build/check"'
 check "the packaged satcli answers through the packaged library" \
-  eval '"$root/usr/bin/satcli" --lib "$libdir/libkovrad.so.2" ConsultarSAT | grep -q "|08000|"'
+  eval 'contains "$("$root/usr/bin/satcli" --lib "$libdir/libkovrad.so.2" ConsultarSAT)" "|08000|"'
 
 echo "$passed passed, $failures failed"
 ((failures == 0))
