@@ -38,8 +38,7 @@ std::vector<uint8_t> Reference(const uint8_t* text, size_t length) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  kovrad::CarregaBiblioteca();
-  return 0;
+  return kovrad::fuzz::StartLibrary();
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

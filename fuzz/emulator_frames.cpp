@@ -2,21 +2,12 @@
 // the sizes the input picks, with quiet spells that abandon a frame. Every
 // frame it hands out must be a whole, good frame that the host really sent.
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "link.h"
+#include "require.h"
 
-namespace {
-
-void Require(bool kept, const char* promise) {
-  if (kept) return;
-  std::fprintf(stderr, "broken promise: %s\n", promise);
-  std::abort();
-}
-
-}  // namespace
+using kovrad::fuzz::Require;
 
 // Byte 0: the longest text accepted; byte 1: how many piece sizes follow;
 // then the piece sizes (0: the line goes quiet), then the bytes from the host.

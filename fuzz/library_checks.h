@@ -5,23 +5,22 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "kovrad.h"
 #include "module.h"
+#include "require.h"
 #include "scripted_port.h"
 
 namespace kovrad::fuzz {
 
-[[noreturn]] inline void Broken(const char* promise) {
-  std::fprintf(stderr, "broken promise: %s\n", promise);
-  std::abort();
-}
-
-inline void Require(bool kept, const char* promise) {
-  if (!kept) Broken(promise);
+// Loads the library as the platform would and selects the scripted port;
+// for LLVMFuzzerInitialize.
+inline int StartLibrary() {
+  CarregaBiblioteca();
+  AbreSerialSAT(0, 0, 0, 0, 0);
+  return 0;
 }
 
 // Checks the state after a SAT call that returned `reply` for `session`.

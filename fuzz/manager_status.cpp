@@ -1,22 +1,13 @@
 // The manager's status reply reader on any reply bytes, as the status query
 // hands them over: decoded to UTF-8, read into fields, shown on the panel.
 // Whatever came, every field and panel text is valid UTF-8 within its width.
-#include <cstdio>
-#include <cstdlib>
 #include <string_view>
 
+#include "require.h"
 #include "status.h"
 #include "text.h"
 
-namespace {
-
-void Require(bool kept, const char* promise) {
-  if (kept) return;
-  std::fprintf(stderr, "broken promise: %s\n", promise);
-  std::abort();
-}
-
-}  // namespace
+using kovrad::fuzz::Require;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace kovrad::manager;

@@ -14,9 +14,7 @@ constexpr int32_t kSession = 4242;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  kovrad::CarregaBiblioteca();
-  AbreSerialSAT(0, 0, 0, 0, 0);
-  return 0;
+  return kovrad::fuzz::StartLibrary();
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

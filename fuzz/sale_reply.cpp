@@ -23,9 +23,7 @@ std::vector<uint8_t> Frame(const uint8_t* text, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  kovrad::CarregaBiblioteca();
-  AbreSerialSAT(0, 0, 0, 0, 0);
-  return 0;
+  return kovrad::fuzz::StartLibrary();
 }
 
 // The first byte: even for a sale, odd for a cancellation; the rest is the
