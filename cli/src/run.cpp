@@ -83,16 +83,6 @@ int32_t RandomSession() {
   return std::uniform_int_distribution<int32_t>(1, kMaxSession)(source);
 }
 
-// Base64ToAscii ends a sale coupon after its "</CFe>". A cancellation coupon's
-// root is CFeCanc, so what the decoder made of the reply fields after the
-// coupon still follows its closing tag: bytes of no meaning, cut off here.
-std::string WithoutTrailingFields(std::string document) {
-  constexpr std::string_view kCancellationEnd = "</CFeCanc>";
-  const size_t end = document.find(kCancellationEnd);
-  if (end != std::string::npos) document.resize(end + kCancellationEnd.size());
-  return document;
-}
-
 Outcome CallByName(std::string_view name, manager::Library& library, int32_t session,
                    const Arguments& arguments) {
   return FindFunction(name)->call(library, session, arguments);
@@ -166,7 +156,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   if (document.text.empty()) {
     document_file.Discard();
     err << "satcli: the reply carried no document; " << invocation.save_to << " was not written\n";
-  } else if (!document_file.Commit(WithoutTrailingFields(document.text), &problem)) {
+  } else if (!document_file.Commit(document.text, &problem)) {
     err << "satcli: the document could not be saved: " << problem << "\n";
     if (status == Status::kSuccess) status = Status::kRefused;
   }
