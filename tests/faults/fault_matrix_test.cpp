@@ -384,8 +384,10 @@ TEST(FaultMatrix, NoReplyALateReplyAndADeviceGoneAreTimeOutsAtTheLimit) {
     // Whole seconds are counted from the second the wait began in.
     EXPECT_GE(waited, limit_ms - 1000) << o.what.function->name;
     EXPECT_LT(waited, limit_ms + 10000) << o.what.function->name;
-    // A line that hung up still waits between polls, never spinning.
-    EXPECT_LT(std::stoll(o.report.at("cpu_ms")), 1000) << o.what.function->name;
+    // A line that hung up still waits between polls, never spinning: a spin
+    // would burn about as much CPU as the wall time, a quarter leaves room
+    // for a busy or instrumented machine.
+    EXPECT_LT(std::stoll(o.report.at("cpu_ms")), limit_ms / 4) << o.what.function->name;
     if (o.what.mode == Mode::kLate) {
       EXPECT_EQ(o.report.at("late"), "1") << o.what.function->name;
     }
