@@ -1,149 +1,87 @@
-// Round trip of ConsultarSAT against a device on a pseudo-terminal that
-// answers at once: median and 95th percentile over many calls.
+// Round trip of ConsultarSAT: median and 95th percentile over many calls,
+// against a device that answers at once (the library's own cost) and against
+// satemu, each beside the reference reader on the same device in the same run.
 //
 //   bench_exchange [--calls N] [--quiet]
 //
-// The calls themselves run inside bench_measured_calls(), so that
+// The library's calls run inside bench_measured_calls(), so that
 // `valgrind --tool=callgrind --toggle-collect=bench_measured_calls` counts
-// the instructions of the calls alone (scripts/bench does this).
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
+// the instructions of the calls alone (scripts/bench does this with --quiet,
+// which runs only those calls).
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <termios.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "fake_device.h"
+#include "figures.h"
 #include "kovrad.h"
+#include "pty_responder.h"
+#include "reference_reader.h"
+#include "satemu_process.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace kovrad::bench;
 
 constexpr int32_t kSession = 1;
 constexpr std::string_view kReply = "000001|08000|SAT em opera\xE7\xE3o||";
 constexpr int kWarmUp = 20;
+constexpr int kReferenceCalls = 40;
 
-std::vector<uint8_t> ReplyFrame(std::string_view text) {
-  std::vector<uint8_t> f(14 + text.size(), 0);
-  f[0] = 0x01;
-  const auto n = static_cast<uint32_t>(text.size());
-  for (int i = 0; i < 4; ++i) f[9 + i] = static_cast<uint8_t>(n >> (8 * i));
-  std::memcpy(f.data() + 13, text.data(), text.size());
-  unsigned sum = 0;
-  for (size_t i = 1; i + 1 < f.size(); ++i) sum += f[i];
-  f.back() = static_cast<uint8_t>(sum);
-  return f;
-}
-
-// Reads `count` bytes from `fd`; false when the parent has gone (`stop`
-// readable) or the terminal fails.
-bool ReadExactly(int fd, int stop, uint8_t* out, size_t count) {
-  size_t got = 0;
-  while (got < count) {
-    pollfd p[2] = {{fd, POLLIN, 0}, {stop, POLLIN, 0}};
-    if (poll(p, 2, -1) < 0) continue;
-    if (p[1].revents != 0) return false;
-    ssize_t n = read(fd, out + got, count - got);
-    if (n < 0) return false;
-    got += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// The device: answers every request frame with the same reply at once.
-[[noreturn]] void Respond(int master, int stop) {
-  const std::vector<uint8_t> frame = ReplyFrame(kReply);
-  std::vector<uint8_t> request(8);
-  for (;;) {
-    if (!ReadExactly(master, stop, request.data(), 8)) _exit(0);
-    const uint32_t n = uint32_t{request[4]} | uint32_t{request[5]} << 8 |
-                       uint32_t{request[6]} << 16 | uint32_t{request[7]} << 24;
-    request.resize(8 + size_t{n} + 1);
-    if (!ReadExactly(master, stop, request.data() + 8, size_t{n} + 1)) _exit(0);
-    size_t done = 0;
-    while (done < frame.size()) {
-      ssize_t w = write(master, frame.data() + done, frame.size() - done);
-      if (w <= 0) _exit(1);
-      done += static_cast<size_t>(w);
-    }
-  }
-}
-
-// A pseudo-terminal published as <dir>/dev/ttyACM0, served by a child
-// process so that the measured process runs only the library.
-class Device {
- public:
-  explicit Device(const std::string& dir) {
-    int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) Fail("pseudo-terminal");
-    const std::string slave = ptsname(master);
-    // Held open by the device so the terminal survives the library closing it.
-    int keepalive = open(slave.c_str(), O_RDWR | O_NOCTTY);
-    termios tio{};
-    tcgetattr(keepalive, &tio);
-    cfmakeraw(&tio);
-    tcsetattr(keepalive, TCSANOW, &tio);
-    fs::create_directories(dir + "/dev");
-    fs::create_symlink(slave, dir + "/dev/ttyACM0");
-    int stop[2];
-    if (pipe(stop) != 0) Fail("pipe");
-    child_ = fork();
-    if (child_ < 0) Fail("fork");
-    if (child_ == 0) {
-      close(stop[1]);
-      Respond(master, stop[0]);
-    }
-    close(stop[0]);
-    close(master);
-    close(keepalive);
-    stop_ = stop[1];
-  }
-  ~Device() {
-    close(stop_);
-    waitpid(child_, nullptr, 0);
-  }
-
- private:
-  [[noreturn]] static void Fail(const char* what) {
-    std::fprintf(stderr, "bench_exchange: no %s\n", what);
-    std::exit(1);
-  }
-  pid_t child_ = -1;
-  int stop_ = -1;
+struct Row {
+  const char* device;
+  const char* reader;
+  std::vector<double> ms;
 };
-
-bool Check(const char* reply) {
-  if (reply == kReply && CodigoErro().code == __NOERROR__) return true;
-  std::fprintf(stderr, "bench_exchange: unexpected reply \"%s\" (code %d)\n", reply,
-               CodigoErro().code);
-  return false;
-}
 
 }  // namespace
 
-// Runs `count` calls, storing each round trip in microseconds.
-extern "C" __attribute__((noinline)) bool bench_measured_calls(int count, double* micros) {
+// Runs `count` calls, storing each round trip in milliseconds.
+extern "C" __attribute__((noinline)) bool bench_measured_calls(int count, double* ms) {
   bool ok = true;
   for (int i = 0; i < count; ++i) {
-    const auto start = Clock::now();
+    const Clock::time_point start = Clock::now();
     const char* reply = ConsultarSAT(kSession);
-    micros[i] = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
-    ok = ok && reply == kReply;
+    ms[i] = Ms(Clock::now() - start);
+    ok = ok && CodigoErro().code == __NOERROR__ && std::strncmp(reply, "000001|08000|", 13) == 0;
   }
   return ok;
 }
+
+namespace {
+
+// The library's calls and the reference reader's on the device published in
+// `dev_dir`; false when a reply is not the device's.
+bool Measure(const std::string& dev_dir, const char* device, int calls, bool quiet,
+             std::vector<Row>* rows) {
+  setenv("KOVRAD_DEV_DIR", dev_dir.c_str(), 1);
+  AbreSerialSAT(0, 0, 0, 0, 0);
+  // Outside bench_measured_calls, so that callgrind leaves them out.
+  for (int i = 0; i < kWarmUp; ++i) ConsultarSAT(kSession);
+  std::vector<double> ms(static_cast<size_t>(calls));
+  if (!bench_measured_calls(calls, ms.data())) {
+    std::fprintf(stderr, "bench_exchange: %s gave \"%s\" (link error %d)\n", device,
+                 ConsultarSAT(kSession), CodigoErro().code);
+    return false;
+  }
+  if (quiet) return true;
+  rows->push_back({device, "library", ms});
+  const std::string request = RequestFrame("000001|ConsultarSAT");
+  bool ok = true;
+  rows->push_back({device, "reference", TimesMs(kReferenceCalls, [&] {
+                     const std::string frame = ReferenceExchange(dev_dir + "/ttyACM0", request, 5);
+                     ok = ok && frame.find("|08000|") != std::string::npos;
+                   })});
+  if (!ok) std::fprintf(stderr, "bench_exchange: the reference reader got no reply\n");
+  return ok;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   int calls = 1000;
@@ -151,7 +89,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--calls" && i + 1 < argc) {
-      calls = std::atoi(argv[++i]);
+      calls = std::max(1, std::atoi(argv[++i]));
     } else if (arg == "--quiet") {
       quiet = true;
     } else {
@@ -159,37 +97,34 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (calls < 1) calls = 1;
 
-  char pattern[] = "/tmp/kovrad-bench-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) return 1;
-  const std::string dir = pattern;
-  setenv("KOVRAD_DEV_DIR", (dir + "/dev").c_str(), 1);
-  int status = 0;
+  std::vector<Row> rows;
+  bool ok = true;
   {
-    Device device(dir);
-    AbreSerialSAT(0, 0, 0, 0, 0);
-    for (int i = 0; i < kWarmUp; ++i) {
-      if (!Check(ConsultarSAT(kSession))) status = 1;
-    }
-    std::vector<double> micros(static_cast<size_t>(calls));
-    if (status == 0 && !bench_measured_calls(calls, micros.data())) {
-      Check(ConsultarSAT(kSession));
-      status = 1;
-    }
-    if (status == 0 && !quiet) {
-      std::sort(micros.begin(), micros.end());
-      const auto at = [&micros](double q) {
-        return micros[std::min(micros.size() - 1, static_cast<size_t>(q * micros.size()))];
-      };
-      const double median = at(0.5);
-      std::printf("ConsultarSAT round trip over %d calls\n", calls);
-      std::printf("  median            %9.1f us\n", median);
-      std::printf("  95th percentile   %9.1f us\n", at(0.95));
-      std::printf("  max               %9.1f us\n", micros.back());
-      std::printf("  target: median under 1 ms: %s\n", median < 1000.0 ? "met" : "missed");
-    }
+    kovrad::test::TempDir dir;
+    kovrad::test::PtyResponder device(
+        dir.path(), [](std::string_view) { return kovrad::test::FrameOf(kReply); });
+    ok = Measure(device.dev_dir(), "answers at once", calls, quiet, &rows);
   }
-  fs::remove_all(dir);
-  return status;
+  if (ok && !quiet) {
+    kovrad::test::TempDir dir;
+    kovrad::test::Satemu satemu(dir.path(), {"--kit"});
+    ok = Measure(satemu.dev_dir(), "satemu", calls, quiet, &rows);
+  }
+  if (!ok) return 1;
+  if (quiet) return 0;
+
+  Heading("Exchange round trip (ConsultarSAT)");
+  std::printf(
+      "The reference reader waits out the 100 ms discard read and the 50 ms silent gap.\n\n");
+  std::printf("| Device | Reader | Calls | Median | 95th percentile |\n");
+  std::printf("|---|---|---:|---:|---:|\n");
+  for (const Row& r : rows) {
+    std::printf("| %s | %s | %zu | %.3f ms | %.3f ms |\n", r.device, r.reader, r.ms.size(),
+                Quantile(r.ms, 0.5), Quantile(r.ms, 0.95));
+  }
+  const double median = Quantile(rows.front().ms, 0.5);
+  std::printf("\nTarget: library median under 1 ms against a device that answers at once: %s.\n",
+              median < 1.0 ? "met" : "MISSED");
+  return 0;
 }
