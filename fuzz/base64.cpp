@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base64.h"
@@ -56,15 +57,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   // Base64ToAscii hands out the decoded document up to its first zero byte,
-  // and up to the end of the coupon when there is one.
+  // and up to the end of the sale or cancellation coupon when there is one.
   const std::string line(text, size - 1);
   kovrad::DecodificaDocumento(line.c_str());
   const std::string document = Base64ToAscii();
   const std::vector<uint8_t> decoded =
       Reference(reinterpret_cast<const uint8_t*>(line.c_str()), std::strlen(line.c_str()));
   const std::string whole(decoded.begin(), std::find(decoded.begin(), decoded.end(), 0));
-  const size_t end = whole.find("</CFe>");
-  Require(document == (end == std::string::npos ? whole : whole.substr(0, end + 6)),
-          "the coupon as decoded");
+  size_t keep = whole.size();
+  for (const std::string_view end : {"</CFe>", "</CFeCanc>"}) {
+    const size_t at = whole.find(end);
+    if (at != std::string::npos) keep = std::min(keep, at + end.size());
+  }
+  Require(document == whole.substr(0, keep), "the coupon as decoded");
   return 0;
 }
