@@ -271,30 +271,25 @@ class SaleWindowsTest : public QObject {
     QVERIFY(messages().isEmpty());
   }
 
-  void theEndToEndTestSendsTheTestSaleByteForByte() {
+  void eachChoiceRunsItsOneCall() {
     w_->shell.session().code.clear();
-    bound_->device().AnswerAll("000012|09000|Emitido com sucesso|0000||");
+    AnswerInTurn({"000012|09000|Emitido com sucesso|0000||", "000012|08000|SAT em operação||"});
     QTest::mouseClick(test().fimafim, Qt::LeftButton);
     Run(test().Image1);
-    QCOMPARE(bound_->Requests(),
-             std::vector<std::string>{std::string("000012|TesteFimAFim||") + kTestSale});
-    QCOMPARE(messages(), QStringList{"Codigo: 09000.\nEmitido com sucesso" + kBlanks});
-  }
-
-  void theDeviceQueryCallsConsultarSat() {
-    bound_->device().AnswerAll("000012|08000|SAT em operação||");
     QTest::mouseClick(test().RadioButton2, Qt::LeftButton);
     Run(test().Image1);
-    QCOMPARE(bound_->Requests(), std::vector<std::string>{"000012|ConsultarSAT"});
-    // The library makes the whole reply the message of this function.
-    QCOMPARE(messages(), QStringList{"000012|08000|SAT em operação||" + kBlanks});
+    // The test sale goes byte for byte, with the empty code as an empty text.
+    QCOMPARE(bound_->Requests(),
+             (std::vector<std::string>{std::string("000012|TesteFimAFim||") + kTestSale,
+                                       "000012|ConsultarSAT"}));
+    // The library makes ConsultarSAT's whole reply its message.
+    QCOMPARE(messages(), (QStringList{"Codigo: 09000.\nEmitido com sucesso" + kBlanks,
+                                      "000012|08000|SAT em operação||" + kBlanks}));
   }
 
   // Lock window.
 
   void eachClickLocksOrUnlocksOnceWithOneMessage() {
-    QCOMPARE(lock().Label1->text(),
-             "Obs: Está função não deve ser enviada para tentatitva de desbloqueio autônomo do ");
     lock().show();
     AnswerInTurn({"000012|16000|Equipamento SAT bloqueado com sucesso||",
                   "000012|17000|Equipamento SAT desbloqueado com sucesso||"});
