@@ -388,6 +388,9 @@ TEST(FaultMatrix, NoReplyALateReplyAndADeviceGoneAreTimeOutsAtTheLimit) {
     // would burn about as much CPU as the wall time, a quarter leaves room
     // for a busy or instrumented machine.
     EXPECT_LT(std::stoll(o.report.at("cpu_ms")), limit_ms / 4) << o.what.function->name;
+    // CPU time shrinks when a spinning wait shares a busy machine; sleeping
+    // does not: at least half the ten polls a second must have slept.
+    EXPECT_GE(std::stoll(o.report.at("sleeps")), waited / 200) << o.what.function->name;
     if (o.what.mode == Mode::kLate) {
       EXPECT_EQ(o.report.at("late"), "1") << o.what.function->name;
     }

@@ -57,6 +57,15 @@ long long CpuMs() {
          (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
 }
 
+// Times the process gave up the processor of its own accord: a wait that
+// sleeps between polls does so about ten times a second, a spinning one
+// never, however busy the machine.
+long long Sleeps() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_nvcsw;
+}
+
 // Descriptors of this process open on `device`, other than `except`.
 int OpenOn(const std::string& device, int except) {
   int count = 0;
@@ -79,6 +88,7 @@ void Call(const std::string& prefix, char* (*call)(int32_t), int32_t session,
           const std::string& device, int except) {
   const auto start = std::chrono::steady_clock::now();
   const long long cpu = CpuMs();
+  const long long sleeps = Sleeps();
   const std::string reply = call(session);
   const long long wall = std::chrono::duration_cast<std::chrono::milliseconds>(
                              std::chrono::steady_clock::now() - start)
@@ -92,6 +102,7 @@ void Call(const std::string& prefix, char* (*call)(int32_t), int32_t session,
   Report((prefix + "open").c_str(), OpenOn(device, except));
   Report((prefix + "wall_ms").c_str(), wall);
   Report((prefix + "cpu_ms").c_str(), CpuMs() - cpu);
+  Report((prefix + "sleeps").c_str(), Sleeps() - sleeps);
   std::fflush(report);
 }
 
