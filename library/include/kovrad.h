@@ -101,6 +101,8 @@ KOVRAD_API char* KOVRAD_CALL Base64ToAscii(void);
 
 /* ---- SAT functions ---- */
 
+/* A null text argument counts as an empty one. */
+
 KOVRAD_API char* KOVRAD_CALL AtivarSAT(int32_t numeroSessao, int32_t subComando,
                                        const char* codigoDeAtivacao, const char* CNPJ, int32_t cUF);
 KOVRAD_API char* KOVRAD_CALL ComunicarCertificadoICPBRASIL(int32_t numeroSessao,

@@ -71,7 +71,7 @@ char* Call(const char* wire_name, int32_t session, char* payload, bool needs_pay
 
 char* CallWithCode(const char* wire_name, int32_t session, const char* code, int32_t limit_ms,
                    After after = After::kMessage) {
-  return Call(wire_name, session, FormataCarga("%s", code), true, limit_ms, after);
+  return Call(wire_name, session, FormataCarga("%s", Texto(code)), true, limit_ms, after);
 }
 
 }  // namespace
@@ -129,22 +129,25 @@ using kovrad::After;
 using kovrad::Call;
 using kovrad::CallWithCode;
 using kovrad::FormataCarga;
+using kovrad::Texto;
 
 extern "C" {
 
 KOVRAD_API char* KOVRAD_CALL AtivarSAT(int32_t numeroSessao, int32_t subComando,
                                        const char* codigoDeAtivacao, const char* CNPJ,
                                        int32_t cUF) {
-  return Call("AtivarSAT", numeroSessao,
-              FormataCarga("%01d|%s|%s|%02d", subComando, codigoDeAtivacao, CNPJ, cUF), true,
-              300000, After::kMessage);
+  return Call(
+      "AtivarSAT", numeroSessao,
+      FormataCarga("%01d|%s|%s|%02d", subComando, Texto(codigoDeAtivacao), Texto(CNPJ), cUF), true,
+      300000, After::kMessage);
 }
 
 KOVRAD_API char* KOVRAD_CALL ComunicarCertificadoICPBRASIL(int32_t numeroSessao,
                                                            const char* codigoDeAtivacao,
                                                            const char* certificado) {
   return Call("ComunicarCertificadoICPBRASIL", numeroSessao,
-              FormataCarga("%s|%s", codigoDeAtivacao, certificado), true, 300000, After::kMessage);
+              FormataCarga("%s|%s", Texto(codigoDeAtivacao), Texto(certificado)), true, 300000,
+              After::kMessage);
 }
 
 KOVRAD_API char* KOVRAD_CALL ConsultarSAT(int32_t numeroSessao) {
@@ -153,8 +156,9 @@ KOVRAD_API char* KOVRAD_CALL ConsultarSAT(int32_t numeroSessao) {
 
 KOVRAD_API char* KOVRAD_CALL TesteFimAFim(int32_t numeroSessao, const char* codigoDeAtivacao,
                                           const char* dadosVenda) {
-  return Call("TesteFimAFim", numeroSessao, FormataCarga("%s|%s", codigoDeAtivacao, dadosVenda),
-              true, 20000, After::kMessage);
+  return Call("TesteFimAFim", numeroSessao,
+              FormataCarga("%s|%s", Texto(codigoDeAtivacao), Texto(dadosVenda)), true, 20000,
+              After::kMessage);
 }
 
 KOVRAD_API char* KOVRAD_CALL ConsultarStatusOperacional(int32_t numeroSessao,
@@ -167,7 +171,7 @@ KOVRAD_API char* KOVRAD_CALL ConsultarNumeroSessao(int32_t numeroSessao,
                                                    const char* codigoDeAtivacao,
                                                    int32_t cNumeroDeSessao) {
   return Call("ConsultarNumeroSessao", numeroSessao,
-              FormataCarga("%s|%06d", codigoDeAtivacao, cNumeroDeSessao), true, 20000,
+              FormataCarga("%s|%06d", Texto(codigoDeAtivacao), cNumeroDeSessao), true, 20000,
               After::kNone);
 }
 
@@ -175,16 +179,17 @@ KOVRAD_API char* KOVRAD_CALL ConfigurarInterfaceDeRede(int32_t numeroSessao,
                                                        const char* codigoDeAtivacao,
                                                        const char* dadosConfiguracao) {
   return Call("ConfigurarInterfaceDeRede", numeroSessao,
-              FormataCarga("%s|%s", codigoDeAtivacao, dadosConfiguracao), true, 20000,
+              FormataCarga("%s|%s", Texto(codigoDeAtivacao), Texto(dadosConfiguracao)), true, 20000,
               After::kMessage);
 }
 
 KOVRAD_API char* KOVRAD_CALL AssociarAssinatura(int32_t numeroSessao, const char* codigoDeAtivacao,
                                                 const char* CNPJvalue,
                                                 const char* assinaturaCNPJs) {
-  return Call("AssociarAssinatura", numeroSessao,
-              FormataCarga("%s|%s|%s", codigoDeAtivacao, CNPJvalue, assinaturaCNPJs), true, 900000,
-              After::kMessage);
+  return Call(
+      "AssociarAssinatura", numeroSessao,
+      FormataCarga("%s|%s|%s", Texto(codigoDeAtivacao), Texto(CNPJvalue), Texto(assinaturaCNPJs)),
+      true, 900000, After::kMessage);
 }
 
 KOVRAD_API char* KOVRAD_CALL AtualizarSoftwareSAT(int32_t numeroSessao,
@@ -209,7 +214,8 @@ KOVRAD_API char* KOVRAD_CALL TrocarCodigoDeAtivacao(int32_t numeroSessao,
                                                     const char* novoCodigo,
                                                     const char* confNovoCodigo) {
   return Call("TrocarCodigoDeAtivacaoSAT", numeroSessao,
-              FormataCarga("%s|%d|%s|%s", codigoDeAtivacao, opcao, novoCodigo, confNovoCodigo),
+              FormataCarga("%s|%d|%s|%s", Texto(codigoDeAtivacao), opcao, Texto(novoCodigo),
+                           Texto(confNovoCodigo)),
               true, 120000, After::kMessage);
 }
 

@@ -22,6 +22,12 @@ void ComporMensagem(std::string_view code, std::string_view text);
 // Position just past the n-th "|" of `text`, or null.
 const char* AposSeparador(const char* text, int n);
 
+// A caller's text, or the empty one for a null pointer: a C caller may pass
+// null for a text it does not have.
+inline const char* Texto(const char* text) {
+  return text != nullptr ? text : "";
+}
+
 // A payload text of exactly the needed size, released with std::free; null
 // when it cannot be made.
 char* FormataCarga(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -72,6 +72,8 @@ extern "C" KOVRAD_API char* KOVRAD_CALL EnviarDadosVenda(int32_t numeroSessao,
                                                          const char* codigoDeAtivacao,
                                                          const char* dadosVenda) {
   Module& m = State();
+  codigoDeAtivacao = Texto(codigoDeAtivacao);
+  dadosVenda = Texto(dadosVenda);
   m.reply.Clear();
   m.expanded.Clear();
   m.sale_payload.Clear();
@@ -119,7 +121,8 @@ extern "C" KOVRAD_API char* KOVRAD_CALL CancelarUltimaVenda(int32_t numeroSessao
                                                             const char* dadosCancelamento) {
   Module& m = State();
   m.document.Clear();
-  char* payload = FormataCarga("%s|%s|%s", codigoDeAtivacao, chave, dadosCancelamento);
+  char* payload =
+      FormataCarga("%s|%s|%s", Texto(codigoDeAtivacao), Texto(chave), Texto(dadosCancelamento));
   if (payload == nullptr) return Refuse(numeroSessao, kMsgNoMemory);
   ExecutaComando("CancelarUltimaVenda", numeroSessao, payload, m.reply, 10000, -1);
   std::free(payload);
