@@ -127,7 +127,7 @@ void FakeDevice::HoldInput(bool hold) {
 bool FakeDevice::WaitForRequests(size_t count, int timeout_ms) {
   std::unique_lock lock(mutex_);
   return arrived_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                           [&] { return requests_.size() >= count; });
+                           [&] { return answered_ >= count; });
 }
 
 std::vector<Request> FakeDevice::requests() {
@@ -159,8 +159,11 @@ void FakeDevice::Serve() {
     if (!ReadExactly(request.frame.data() + 8, size_t{n} + 1)) return;
     Answer answer;
     {
+      // Recorded before the answer goes out, so a caller that has its reply
+      // always finds the request among requests().
       std::lock_guard lock(mutex_);
       if (script_) answer = script_(request);
+      requests_.push_back(std::move(request));
     }
     for (const auto& chunk : answer.chunks) {
       if (chunk.pause_ms > 0) {
@@ -170,10 +173,10 @@ void FakeDevice::Serve() {
       WriteAll(master_, chunk.bytes.data(), chunk.bytes.size());
     }
     {
-      // Recorded after answering, so a test that saw the request can read
-      // the library's result without racing the reply.
+      // Waiters are woken once the answer is out, so a test that waited for a
+      // request can read the library's result without racing the reply.
       std::lock_guard lock(mutex_);
-      requests_.push_back(std::move(request));
+      ++answered_;
     }
     arrived_.notify_all();
   }

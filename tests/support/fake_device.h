@@ -76,6 +76,7 @@ class FakeDevice {
   std::mutex mutex_;
   std::condition_variable arrived_;
   std::vector<Request> requests_;
+  size_t answered_ = 0;
   Script script_;
   std::thread thread_;
 };
