@@ -95,15 +95,15 @@ TGridForm::TGridForm(Shell& shell) : shell_(shell) {
 
 void TGridForm::BuildTiles() {
   std::array<int, 4> next_left{};
-  for (const TileSpec& spec : kTiles) {
-    const auto g = static_cast<size_t>(spec.group);
-    const int width = spec.id == TileId::kTrocarCodigo ? kWideTileWidth : kTileWidth;
+  for (const TileSpec& entry : kTiles) {
+    const auto g = static_cast<size_t>(entry.group);
+    const int width = entry.id == TileId::kTrocarCodigo ? kWideTileWidth : kTileWidth;
     auto* tile =
-        new Tile(spec.name, spec.caption, DrawIcon(spec.icon, kPictureSize), width, groups_[g]);
+        new Tile(entry.name, entry.caption, DrawIcon(entry.icon, kPictureSize), width, groups_[g]);
     tile->move(8 + next_left[g], kTileTop);
     next_left[g] += kTileStep;
-    tile->setVisible(!spec.hidden_at_start);
-    tiles_[static_cast<size_t>(spec.id)] = tile;
+    tile->setVisible(!entry.hidden_at_start);
+    tiles_[static_cast<size_t>(entry.id)] = tile;
   }
 
   WindowRegistry& windows = shell_.windows();

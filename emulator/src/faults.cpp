@@ -63,11 +63,11 @@ bool ParseValue(std::string_view text, int min, int max, int* value) {
 
 }  // namespace
 
-bool ParseFault(std::string_view spec, Fault* fault, std::string* error) {
-  const size_t colon = spec.find(':');
-  const std::string_view name = spec.substr(0, colon);
+bool ParseFault(std::string_view option, Fault* fault, std::string* error) {
+  const size_t colon = option.find(':');
+  const std::string_view name = option.substr(0, colon);
   const bool has_value = colon != std::string_view::npos;
-  const std::string_view value = has_value ? spec.substr(colon + 1) : std::string_view();
+  const std::string_view value = has_value ? option.substr(colon + 1) : std::string_view();
   if (name == "text") {
     if (!has_value) {
       *error = "fault text needs the reply text: text:REPLY";

@@ -38,7 +38,7 @@ struct Fault {
 // "silent", "delay:MS", "split[:GAP_MS]", "checksum", "control[:CODE]",
 // "oversized", "garbage[:COUNT]", "text:REPLY". False with a reason when the
 // text names no fault or its value is out of range.
-bool ParseFault(std::string_view spec, Fault* fault, std::string* error);
+bool ParseFault(std::string_view option, Fault* fault, std::string* error);
 
 // One write of the reply, after a pause.
 struct Chunk {

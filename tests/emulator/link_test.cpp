@@ -102,10 +102,10 @@ TEST(ReplyFrame, HasTheHostsLayout) {
   EXPECT_EQ(frame[16], Checksum(frame.data() + 1, 15));
 }
 
-Fault Parsed(std::string_view spec) {
+Fault Parsed(std::string_view option) {
   Fault fault;
   std::string error;
-  EXPECT_TRUE(ParseFault(spec, &fault, &error)) << spec << ": " << error;
+  EXPECT_TRUE(ParseFault(option, &fault, &error)) << option << ": " << error;
   return fault;
 }
 
@@ -153,12 +153,12 @@ TEST(Faults, EachModeChangesTheReplyAsNamed) {
 }
 
 TEST(Faults, RefusesWhatItCannotDo) {
-  for (const char* spec : {"", "loud", "delay", "delay:-1", "delay:x", "control:0x01",
-                           "control:256", "garbage:0", "silent:3", "text"}) {
+  for (const char* option : {"", "loud", "delay", "delay:-1", "delay:x", "control:0x01",
+                             "control:256", "garbage:0", "silent:3", "text"}) {
     Fault fault;
     std::string error;
-    EXPECT_FALSE(ParseFault(spec, &fault, &error)) << spec;
-    EXPECT_FALSE(error.empty()) << spec;
+    EXPECT_FALSE(ParseFault(option, &fault, &error)) << option;
+    EXPECT_FALSE(error.empty()) << option;
   }
 }
 
