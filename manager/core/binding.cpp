@@ -10,16 +10,31 @@
 
 namespace kovrad::manager {
 
-std::vector<std::string> Library::DefaultCandidates() {
+std::vector<std::string> Library::CandidatesFor(const std::filesystem::path& executable) {
   std::vector<std::string> files;
-#ifdef KOVRAD_BUILD_LIBRARY
-  files.emplace_back(KOVRAD_BUILD_LIBRARY);
+#ifdef KOVRAD_BUILD_DIR
+  // Only a program run from the build tree takes the library built with it;
+  // an installed copy must never pick up a stale build on the same machine.
+  const std::filesystem::path build = KOVRAD_BUILD_DIR;
+  const auto relative = executable.lexically_normal().lexically_relative(build);
+  if (!relative.empty() && *relative.begin() != "..") files.emplace_back(KOVRAD_BUILD_LIBRARY);
 #endif
-  std::error_code ec;
-  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (!ec) files.push_back((exe.parent_path() / KOVRAD_LIBRARY_NAME).string());
+  if (!executable.empty()) {
+    const std::filesystem::path bin = executable.parent_path();
+    files.push_back((bin / KOVRAD_LIBRARY_NAME).string());
+#ifdef KOVRAD_LIBDIR_FROM_BINDIR
+    // Installed under any prefix, the library is where the install put it.
+    files.push_back((bin / KOVRAD_LIBDIR_FROM_BINDIR / KOVRAD_LIBRARY_NAME).string());
+#endif
+  }
   files.emplace_back(KOVRAD_LIBRARY_NAME);
   return files;
+}
+
+std::vector<std::string> Library::DefaultCandidates() {
+  std::error_code ec;
+  const auto executable = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return CandidatesFor(ec ? std::filesystem::path() : executable);
 }
 
 Library::Library(std::vector<std::string> candidates) : candidates_(std::move(candidates)) {}

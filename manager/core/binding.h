@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -33,8 +34,11 @@ class Library {
   Library(const Library&) = delete;
   Library& operator=(const Library&) = delete;
 
-  // The library built beside this program, then the one beside the
-  // executable, then the system's usual search.
+  // For a program run from the build tree, the library built with it; then
+  // the one beside the executable, the one in the install layout's library
+  // folder, and the system's usual search.
+  static std::vector<std::string> CandidatesFor(const std::filesystem::path& executable);
+  // The candidates for the running program.
   static std::vector<std::string> DefaultCandidates();
 
   // The address of export `name`, loading the library first when needed;

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "binding.h"
 #include "checks.h"
@@ -225,6 +227,26 @@ TEST(BindingTest, TheLibraryIsLoadedOnceForTheRun) {
   ASSERT_NE(first, nullptr);
   ASSERT_NE(library.Lookup("CodigoErro", &problem), nullptr);
   EXPECT_EQ(library.handle(), first);
+}
+
+TEST(BindingTest, OnlyAProgramInTheBuildTreeTakesTheLibraryBuiltThere) {
+  const std::filesystem::path build = KOVRAD_BUILD_DIR;
+  const std::vector<std::string> here = Library::DefaultCandidates();
+  ASSERT_EQ(here.size(), 4u);
+  EXPECT_TRUE(std::filesystem::exists(here[0])) << here[0];
+  const std::string name = here.back();
+
+  const std::vector<std::string> installed = Library::CandidatesFor("/usr/bin/Ativacao");
+  ASSERT_EQ(installed.size(), 3u);
+  EXPECT_EQ(installed[0], "/usr/bin/" + name);
+  EXPECT_EQ(std::filesystem::path(installed[1]).lexically_normal().string().rfind("/usr/lib/", 0),
+            0u)
+      << installed[1];
+  EXPECT_EQ(installed[2], name);
+  // A neighbour whose name merely begins with the build directory's.
+  const std::filesystem::path neighbour = build.string() + "-old/bin/Ativacao";
+  EXPECT_EQ(Library::CandidatesFor(neighbour).size(), 3u);
+  EXPECT_EQ(Library::CandidatesFor(build / "manager/../cli/satcli").front(), here[0]);
 }
 
 TEST(BindingTest, AMissingExportIsReportedAndNothingIsCalled) {

@@ -158,6 +158,9 @@ check "a C program builds through find_package(kovrad) and runs against the devi
         "$scratch/consumer/build/check"'
 check "the packaged satcli answers through the packaged library" \
   eval 'contains "$("$root/usr/bin/satcli" --lib "$libdir/libkovrad.so.2" ConsultarSAT)" "|08000|"'
+# Unpacked away from /usr, it finds the library by the install layout alone.
+check "the packaged satcli finds the packaged library without being told" \
+  eval 'contains "$("$root/usr/bin/satcli" ConsultarSAT)" "|08000|"'
 
 echo "$passed passed, $failures failed"
 ((failures == 0))
