@@ -1,7 +1,8 @@
-# What `cmake --install` puts on a machine, in three components that become
-# the three Debian packages: runtime (the library and its udev rule), dev
-# (header, pkg-config file, CMake package) and tools (Ativacao, satcli,
-# satemu, with the desktop entry, icon and manual pages).
+# What `cmake --install` puts on a machine, in components that become the
+# Debian packages (cmake/packaging.cmake): runtime (the library), udev (its
+# udev rule), dev (header, pkg-config file, CMake package), tools (Ativacao
+# and satcli, with the desktop entry and icon) and emulator (satemu), each
+# with its programs' manual pages.
 set(KOVRAD_UDEV_RULES_DIR "lib/udev/rules.d" CACHE STRING
     "Where the udev rule goes, under the install prefix unless absolute")
 set(KOVRAD_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/kovrad")
@@ -14,7 +15,7 @@ install(TARGETS kovrad EXPORT kovradTargets
 install(FILES library/include/kovrad.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
 install(FILES ${KOVRAD_PACKAGING_DIR}/udev/60-kovrad.rules
-  DESTINATION ${KOVRAD_UDEV_RULES_DIR} COMPONENT runtime)
+  DESTINATION ${KOVRAD_UDEV_RULES_DIR} COMPONENT udev)
 
 # find_package(kovrad) gives kovrad::kovrad.
 install(EXPORT kovradTargets NAMESPACE kovrad::
@@ -46,24 +47,28 @@ install(CODE "
     DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\")"
   COMPONENT dev)
 
-install(TARGETS Ativacao satcli satemu
+install(TARGETS Ativacao satcli
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+install(TARGETS satemu
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT emulator)
 install(FILES ${KOVRAD_PACKAGING_DIR}/desktop/kovrad-ativacao.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT tools)
 install(FILES ${KOVRAD_PACKAGING_DIR}/icons/kovrad-ativacao.svg
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps COMPONENT tools)
 
 # Manual pages are installed compressed, as Debian has them.
-set(man_pages)
-foreach(page satcli.1 satemu.1)
+add_custom_target(kovrad_man_pages ALL)
+function(kovrad_man_page page component)
   set(copy ${PROJECT_BINARY_DIR}/packaging/man/${page})
-  set(compressed ${copy}.gz)
-  add_custom_command(OUTPUT ${compressed}
+  add_custom_command(OUTPUT ${copy}.gz
     COMMAND ${CMAKE_COMMAND} -E copy ${KOVRAD_PACKAGING_DIR}/man/${page} ${copy}
     COMMAND gzip -9nf ${copy}
     DEPENDS ${KOVRAD_PACKAGING_DIR}/man/${page}
     VERBATIM)
-  list(APPEND man_pages ${compressed})
-endforeach()
-add_custom_target(kovrad_man_pages ALL DEPENDS ${man_pages})
-install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+  add_custom_target(kovrad_man_${page} DEPENDS ${copy}.gz)
+  add_dependencies(kovrad_man_pages kovrad_man_${page})
+  install(FILES ${copy}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${component})
+endfunction()
+kovrad_man_page(Ativacao.1 tools)
+kovrad_man_page(satcli.1 tools)
+kovrad_man_page(satemu.1 emulator)

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
-# The Debian packages as an integrator gets them: built with CPack from this
-# build, checked for their files and dependencies, unpacked into a scratch
-# root with dpkg -x, and a C program compiled against the unpacked library
-# through pkg-config and through find_package(kovrad), then run against the
-# packaged emulator. satcli from the package answers too.
+# The Debian packages as an integrator gets them: checked for their files,
+# relations and documents, unpacked into a scratch root with dpkg -x, and a C
+# program compiled against the unpacked library through pkg-config and
+# through find_package(kovrad), then run against the packaged emulator. satcli
+# from the package answers too.
 #
-# usage: package_test.sh BUILD_DIR C_COMPILER C_FLAGS LINKER_FLAGS
+# usage: package_test.sh DEBS_DIR C_COMPILER C_FLAGS LINKER_FLAGS
 set -euo pipefail
 
-build=$1
+debs=$1
 cc=$2
 read -r -a cflags <<<"$3"
 read -r -a ldflags <<<"$4"
@@ -43,36 +43,43 @@ check() {
 contains() { grep -qF -- "$2" <<<"$1" || { echo "missing: $2"; echo "in: $1"; return 1; }; }
 lacks() { ! grep -qF -- "$2" <<<"$1" || { echo "unexpected: $2"; return 1; }; }
 
-# --- Build the packages -------------------------------------------------------
-if ! cpack --config "$build/CPackConfig.cmake" -B "$scratch/packages" >"$scratch/cpack.log" 2>&1; then
-  cat "$scratch/cpack.log"
-  exit 1
-fi
-version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
-deb() { ls "$scratch"/packages/"$1"_"$version"_*.deb; }
-for package in libkovrad2 libkovrad-dev kovrad-tools; do
+# --- The packages ---------------------------------------------------------------
+packages=(libkovrad2 kovrad-udev libkovrad-dev kovrad-tools kovrad-emulator)
+deb() { ls "$debs/$1"_*.deb; }
+for package in "${packages[@]}"; do
   check "$package is built" deb "$package"
 done
 ((failures == 0)) || exit 1
 
 # --- What each package holds and needs ------------------------------------------
 library=$(deb libkovrad2)
+udev=$(deb kovrad-udev)
 dev=$(deb libkovrad-dev)
 tools=$(deb kovrad-tools)
+emulator=$(deb kovrad-emulator)
+version=$(dpkg-deb -f "$library" Version)
+upstream=${version%-*}
 files() { dpkg-deb -c "$1" | awk '{ print $6 }'; }
+control() { dpkg-deb --ctrl-tarfile "$1" | tar -t | sed 's|^\./||' | sort | xargs; }
 
-check "libkovrad2 depends on zlib and libc" \
+check "libkovrad2 depends on zlib and libc, and recommends the udev rule" \
   eval 'contains "$(dpkg-deb -f "$library" Depends)" zlib1g &&
-        contains "$(dpkg-deb -f "$library" Depends)" libc6'
-check "libkovrad2 holds the library, its SONAME link and the udev rule" \
-  eval 'contains "$(files "$library")" "/libkovrad.so.$version" &&
+        contains "$(dpkg-deb -f "$library" Depends)" libc6 &&
+        [[ $(dpkg-deb -f "$library" Recommends) == kovrad-udev ]]'
+# A file whose name stays when the SONAME changes would clash between
+# libkovrad2 and its successor.
+check "libkovrad2 holds the library and its SONAME link, nothing else" \
+  eval 'contains "$(files "$library")" "/libkovrad.so.$upstream" &&
         contains "$(files "$library")" "/libkovrad.so.2" &&
-        contains "$(files "$library")" ./usr/lib/udev/rules.d/60-kovrad.rules &&
-        lacks "$(files "$library" | sed "s/\$/;/")" "/libkovrad.so;" &&
-        lacks "$(files "$library")" kovrad.h'
-check "libkovrad2 declares its shared library and runs ldconfig" \
+        [[ -z $(files "$library" | grep -v -e "/$" -e /usr/share/doc/libkovrad2/ \
+                  -e /usr/share/lintian/overrides/libkovrad2 -e "/libkovrad\.so\.2") ]]'
+check "libkovrad2 declares its shared library; ldconfig runs from a trigger" \
   eval 'contains "$(dpkg-deb --ctrl-tarfile "$library" | tar -xO ./shlibs)" "libkovrad 2 libkovrad2" &&
-        contains "$(dpkg-deb --ctrl-tarfile "$library" | tar -xO ./postinst)" ldconfig'
+        [[ $(dpkg-deb --ctrl-tarfile "$library" | tar -xO ./triggers) == "activate-noawait ldconfig" ]] &&
+        [[ $(control "$library") == "control md5sums shlibs triggers" ]]'
+check "kovrad-udev holds the udev rule, for every architecture" \
+  eval 'contains "$(files "$udev")" ./usr/lib/udev/rules.d/60-kovrad.rules &&
+        [[ $(dpkg-deb -f "$udev" Architecture) == all ]]'
 check "libkovrad-dev depends on exactly this libkovrad2" \
   contains "$(dpkg-deb -f "$dev" Depends)" "libkovrad2 (= $version)"
 check "libkovrad-dev holds the header, the link, pkg-config and CMake files" \
@@ -86,26 +93,40 @@ check "kovrad-tools depends on the library it loads, Qt and libxml2" \
         contains "$(dpkg-deb -f "$tools" Depends)" qt6-qpa-plugins &&
         contains "$(dpkg-deb -f "$tools" Depends)" libqt6widgets6 &&
         contains "$(dpkg-deb -f "$tools" Depends)" libxml2'
-check "kovrad-tools holds the programs, desktop entry, icon and manual pages" \
-  eval 'for f in ./usr/bin/Ativacao ./usr/bin/satcli ./usr/bin/satemu \
+check "kovrad-tools holds the programs, desktop entry, icon and manual pages, not satemu" \
+  eval 'for f in ./usr/bin/Ativacao ./usr/bin/satcli \
            ./usr/share/applications/kovrad-ativacao.desktop \
            ./usr/share/icons/hicolor/scalable/apps/kovrad-ativacao.svg \
-           ./usr/share/man/man1/satcli.1.gz ./usr/share/man/man1/satemu.1.gz; do
+           ./usr/share/man/man1/Ativacao.1.gz ./usr/share/man/man1/satcli.1.gz; do
           contains "$(files "$tools")" "$f" || exit 1
-        done'
+        done
+        lacks "$(files "$tools")" satemu'
+# A till gets the tools without the emulator and what only it needs.
+check "kovrad-emulator holds satemu and its manual page, without Qt" \
+  eval 'contains "$(files "$emulator")" ./usr/bin/satemu &&
+        contains "$(files "$emulator")" ./usr/share/man/man1/satemu.1.gz &&
+        contains "$(dpkg-deb -f "$emulator" Depends)" libssl3 &&
+        lacks "$(dpkg-deb -f "$emulator" Depends)" qt6'
 
 # --- Unpacked into a scratch root -------------------------------------------------
 root=$scratch/root
-for package in "$library" "$dev" "$tools"; do dpkg -x "$package" "$root"; done
+for package in "${packages[@]}"; do dpkg -x "$(deb "$package")" "$root"; done
 pc=$(find "$root" -name kovrad.pc)
 libdir=$(dirname "$(dirname "$pc")")
 check "the library's SONAME is libkovrad.so.2" \
-  eval 'contains "$(readelf -d "$libdir/libkovrad.so.$version")" "[libkovrad.so.2]"'
+  eval 'contains "$(readelf -d "$libdir/libkovrad.so.$upstream")" "[libkovrad.so.2]"'
 check "the desktop entry is valid" \
   desktop-file-validate "$root/usr/share/applications/kovrad-ativacao.desktop"
 check "the manual pages format without warnings" \
-  eval 'for page in satcli satemu; do
+  eval 'for page in Ativacao satcli satemu; do
           zcat "$root/usr/share/man/man1/$page.1.gz" | groff -man -ww -z 2>&1 | (! grep .) || exit 1
+        done'
+check "every package has a DEP-5 copyright file with the licence, and this changelog" \
+  eval 'for package in "${packages[@]}"; do
+          doc=$root/usr/share/doc/$package
+          contains "$(head -1 "$doc/copyright")" copyright-format/1.0 &&
+            contains "$(cat "$doc/copyright")" "License: Expat" &&
+            [[ $(zcat "$doc/changelog.Debian.gz" | head -1) == "kovrad ($version) "* ]] || exit 1
         done'
 
 # The packaged emulator, ready for the programs below.
@@ -143,8 +164,8 @@ CMAKE
 
 export PKG_CONFIG_PATH=$(dirname "$pc")
 pkgconfig=(pkg-config --define-variable=prefix="$root/usr")
-check "pkg-config knows kovrad $version" \
-  eval '[[ $("${pkgconfig[@]}" --modversion kovrad) == "$version" ]]'
+check "pkg-config knows kovrad $upstream" \
+  eval '[[ $("${pkgconfig[@]}" --modversion kovrad) == "$upstream" ]]'
 check "a C program builds through pkg-config and runs against the device" \
   eval '"$cc" "${cflags[@]}" -Wall -Wextra -Werror "$scratch/consumer/check.c" -o "$scratch/check-pc" \
           $("${pkgconfig[@]}" --cflags --libs kovrad) "${ldflags[@]}" &&

@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Installs every package on this machine with apt, removes them and purges
+# them, as an administrator would: the ldconfig trigger runs both ways and
+# nothing is left behind. The machine is left as it was found, also when a
+# check fails. Skipped where that cannot be promised: not root, no apt, dpkg
+# busy, or some package of ours already installed (not ours to remove).
+#   install_test.sh DEBS_DIR
+set -euo pipefail
+shopt -s extglob
+debs=("$1"/*.deb)
+
+skip() {
+  echo "SKIPPED: $*"
+  exit 77
+}
+((EUID == 0)) || skip "installing packages needs root"
+command -v apt-get >/dev/null && command -v dpkg-query >/dev/null ||
+  skip "apt-get or dpkg-query is not available"
+
+# Empty when dpkg knows nothing of the package, "un" when it was purged.
+state() { dpkg-query -W -f='${db:Status-Abbrev}' "$1" 2>/dev/null | tr -d ' ' || true; }
+names=()
+for deb in "${debs[@]}"; do names+=("$(dpkg-deb -f "$deb" Package)"); done
+for name in "${names[@]}"; do
+  [[ $(state "$name") == @(|un) ]] || skip "dpkg already knows $name here"
+done
+
+export DEBIAN_FRONTEND=noninteractive
+log=$(mktemp)
+apt() { apt-get -q -y -o DPkg::Lock::Timeout=120 "$@" >"$log" 2>&1; }
+# Purges what dpkg still knows of the packages.
+purge() {
+  local known=()
+  for name in "${names[@]}"; do [[ $(state "$name") == @(|un) ]] || known+=("$name"); done
+  ((${#known[@]} == 0)) || apt purge "${known[@]}" || cat "$log"
+}
+cleanup() {
+  purge
+  rm -f "$log"
+}
+trap cleanup EXIT
+
+passed=0 failures=0
+check() {
+  local what=$1
+  shift
+  if "$@"; then
+    echo "ok    $what"
+    passed=$((passed + 1))
+  else
+    echo "FAIL  $what"
+    failures=$((failures + 1))
+  fi
+}
+# Every package's state matches the pattern.
+all_in() {
+  for name in "${names[@]}"; do
+    [[ $(state "$name") == @($1) ]] || { echo "$name: $(state "$name")"; return 1; }
+  done
+}
+in_cache() { ldconfig -p | grep -F libkovrad.so.2 >/dev/null; }
+# What the packages hold apart from directories, and their own directories.
+paths=$(for deb in "${debs[@]}"; do dpkg-deb -c "$deb"; done |
+  awk '$1 !~ /^d/ || $6 ~ /kovrad[^\/]*\/$/ { sub(/^\./, "", $6); print $6 }' | sort -u)
+none_left() {
+  local found=0
+  while read -r path; do
+    [[ -e $path || -L $path ]] && { echo "left behind: $path"; found=1; }
+  done <<<"$paths"
+  ((found == 0))
+}
+
+if ! apt install --no-install-recommends "${debs[@]}"; then
+  grep -q "Could not get lock" "$log" && skip "dpkg is busy (another apt or dpkg holds its lock)"
+  cat "$log"
+  exit 1
+fi
+check "every package installs" all_in ii
+check "the ldconfig trigger adds the library to the cache" in_cache
+# Removed and purged at once: other programs on this machine must not pick the
+# installed library up for longer than needed.
+apt remove "${names[@]}" || cat "$log"
+# A package with a postrm stays known to dpkg ("rc") until purged.
+check "every package is removed" all_in "|un|rc"
+check "the ldconfig trigger takes the library out of the cache" eval '! in_cache'
+check "no file or directory of the packages is left" none_left
+purge
+check "every package is purged" all_in "|un"
+
+echo "$passed passed, $failures failed"
+((failures == 0))
