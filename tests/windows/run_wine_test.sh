@@ -4,6 +4,18 @@
 #   run_wine_test.sh <kovrad_dll_test.exe> <kovrad.dll> <satemu> <sale.xml>
 set -euo pipefail
 exe=$(readlink -f "$1") dll=$(readlink -f "$2") satemu=$(readlink -f "$3") sale=$(readlink -f "$4")
+
+# Wine's loader is a 32-bit program: on a machine whose kernel cannot execute
+# those the check cannot run, and says so (exit status 77: skipped).
+command -v wine >/dev/null || { echo "SKIPPED: wine is not installed"; exit 77; }
+if ! probe=$(wine --version 2>&1); then
+  if grep -q "Exec format error" <<<"$probe"; then
+    echo "SKIPPED: this machine cannot execute 32-bit programs ($probe)"
+    exit 77
+  fi
+  echo "wine does not start: $probe"
+  exit 1
+fi
 if [[ ! -x $satemu ]]; then
   echo "satemu not found at $satemu: build the default preset first"
   exit 1
