@@ -3,7 +3,7 @@
 // limit.
 #include <string_view>
 
-#include "devicelog.h"
+#include "core/device_log.h"
 #include "require.h"
 #include "text.h"
 

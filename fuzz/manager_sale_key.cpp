@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "fiscal.h"
+#include "core/sale.h"
 #include "require.h"
 
 using kovrad::fuzz::Require;

@@ -4,11 +4,11 @@
 #include <cstdlib>
 #include <exception>
 
-#include "binding.h"
-#include "dialogs.h"
-#include "forms.h"
-#include "shell.h"
-#include "style.h"
+#include "app/dialogs.h"
+#include "app/forms.h"
+#include "app/shell.h"
+#include "app/style.h"
+#include "core/binding.h"
 
 namespace {
 

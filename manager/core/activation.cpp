@@ -4,26 +4,14 @@
 
 #include "binding.h"
 #include "checks.h"
-#include "devicelog.h"
+#include "link_error.h"
+#include "replies.h"
 #include "text.h"
 
 namespace kovrad::manager {
 namespace {
 
 constexpr char kActivatedCode[] = "04000";
-
-// The device's result code: the reply's second field.
-std::string_view ResultCode(std::string_view reply) {
-  const size_t first = reply.find('|');
-  if (first == std::string_view::npos) return {};
-  reply.remove_prefix(first + 1);
-  return reply.substr(0, reply.find('|'));
-}
-
-bool IsLinkError(int32_t code) {
-  return code == __NOCONNECT__ || code == __CMDUNKERROR__ || code == __TIMEOUT__ ||
-         code == __SEMCTS__;
-}
 
 }  // namespace
 
@@ -61,7 +49,7 @@ ActivationOutcome Activate(Library& library, const Activation& activation) {
     outcome.message = reply.problem;
     return outcome;
   }
-  if (reply.text == "Erro ao tentar abrir a porta de comunicacao") {
+  if (IsLegacyPortFailure(reply.text)) {
     outcome.message = kMsgPortNotOpened;
     return outcome;
   }

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "link_error.h"
 #include "text.h"
 
 namespace kovrad::manager {
@@ -77,21 +78,11 @@ std::optional<COMM_ERROR> Library::ErrorRecord(std::string* problem) {
 }
 
 std::string ErrorReport(const COMM_ERROR& record) {
-  switch (record.code) {
-    case __NOCONNECT__:
-      return "   Porta de comunicação não conectada.   ";
-    case __CMDUNKERROR__:
-      return "    Comando recebido do equipamento não reconhecido.  ";
-    case __TIMEOUT__:
-      return "   TimeOut: Equipamento não está respondendo as mensagens.";
-    case __SEMCTS__:
-      return "   Sem Sinal CTS.   ";
-    default:
-      // The record may come back without its terminating zero: read no further
-      // than its field.
-      return DecodeReply(std::string_view(record.msg, strnlen(record.msg, sizeof record.msg))) +
-             std::string(30, ' ');
-  }
+  if (const char* text = LinkErrorText(record.code)) return text;
+  // The record may come back without its terminating zero: read no further
+  // than its field.
+  return DecodeReply(std::string_view(record.msg, strnlen(record.msg, sizeof record.msg))) +
+         std::string(30, ' ');
 }
 
 std::string ReportAfterCall(Library& library, const Reply& reply) {

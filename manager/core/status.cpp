@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "binding.h"
+#include "replies.h"
 #include "text.h"
 
 namespace kovrad::manager {
@@ -50,13 +51,6 @@ std::string Spread(std::string_view field, std::string_view pattern) {
     next += length;
   }
   return out;
-}
-
-bool ContainsAny(std::string_view text, std::initializer_list<std::string_view> words) {
-  for (std::string_view w : words) {
-    if (text.find(w) != std::string_view::npos) return true;
-  }
-  return false;
 }
 
 }  // namespace
@@ -155,7 +149,7 @@ StatusOutcome QueryStatus(Library& library, const std::string& code) {
     }
     ++outcome.calls;
     outcome.reply = DecodeReply(reply.text);
-    if (!ContainsAny(outcome.reply, {"Erro ao tentar abrir a porta", "Timeout", "pronta"})) break;
+    if (!ContainsAny(outcome.reply, {kPortFailureLine, "Timeout", "pronta"})) break;
     if (outcome.calls == kStatusAttempts) {
       outcome.kind = StatusOutcome::Kind::kPortFailure;
       outcome.message = kMsgPortFailure;

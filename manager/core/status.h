@@ -53,9 +53,6 @@ inline constexpr size_t kLeftColumnRows = 12;
 // What the row's value label shows; nothing when it keeps what it has.
 std::optional<std::string> PanelValue(const PanelRow& row, const StatusReply& reply);
 
-inline constexpr char kMsgPortFailure[] =
-    "Erro ao Abrir Porta de Comunicação\n Verifique se: driver instalado, SAT conectado";
-
 // The outcome of a status query.
 struct StatusOutcome {
   enum class Kind {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "emulated_device.h"
-#include "manager/core/testsale.h"
+#include "manager/core/end_to_end.h"
 #include "sale_documents.h"
 
 namespace kovrad::test {

@@ -10,7 +10,7 @@
 #include "access_key.h"
 #include "device.h"
 #include "link.h"
-#include "manager/core/testsale.h"
+#include "manager/core/end_to_end.h"
 #include "sale_documents.h"
 #include "text.h"
 #include "zlib_stream.h"

@@ -2,9 +2,11 @@
 // library bound to a scripted device.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 
-#include "binding.h"
+#include "core/binding.h"
 #include "fake_device.h"
 
 namespace kovrad::manager::test {
@@ -30,6 +32,12 @@ class BoundDevice {
   kovrad::test::ScopedEnv env_;
   kovrad::test::FakeDevice device_;
   Library library_;
+};
+
+// A test that calls the core's operations against a scripted device.
+class DeviceCallTest : public ::testing::Test {
+ protected:
+  BoundDevice bound_;
 };
 
 }  // namespace kovrad::manager::test

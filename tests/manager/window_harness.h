@@ -8,10 +8,10 @@
 #include <memory>
 #include <vector>
 
-#include "dialogs.h"
-#include "forms.h"
+#include "app/dialogs.h"
+#include "app/forms.h"
+#include "app/shell.h"
 #include "manager_support.h"
-#include "shell.h"
 
 namespace kovrad::manager::test {
 

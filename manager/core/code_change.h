@@ -1,0 +1,26 @@
+// Activation-code change: the code stored in the device replaced by a new
+// one, presenting either the activation code or the emergency code.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kovrad::manager {
+
+class Library;
+
+// Texts are staged Windows-1252; option 1 presents the activation code,
+// option 2 the emergency code.
+struct CodeChange {
+  std::string code;
+  int32_t option = 1;
+  std::string new_code;
+  std::string confirmation;
+};
+
+// Sends the change and returns the operator's messages in the order they are
+// shown.
+std::vector<std::string> ChangeCode(Library& library, const CodeChange& change);
+
+}  // namespace kovrad::manager

@@ -1,0 +1,15 @@
+// Software update: the device asked to fetch and install its own new
+// software, a call that may last up to half an hour.
+#pragma once
+
+#include <string>
+
+namespace kovrad::manager {
+
+class Library;
+
+// Calls AtualizarSoftwareSAT with `code` (Windows-1252) and returns the
+// operator's message once the device has answered.
+std::string UpdateSoftware(Library& library, const std::string& code);
+
+}  // namespace kovrad::manager

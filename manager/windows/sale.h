@@ -1,0 +1,57 @@
+// The sale window: a sale or cancellation document loaded from a file is sent
+// to the device, and the coupon it returns can be saved.
+#pragma once
+
+#include <QWidget>
+#include <string>
+
+#include "core/sale.h"
+
+class QPlainTextEdit;
+class QRadioButton;
+
+namespace kovrad::manager {
+
+class ImageButton;
+class Shell;
+struct SendOutcome;
+
+class TFiscal : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TFiscal(Shell& shell);
+
+  QRadioButton* RadioButton1;  // "Vender"
+  QRadioButton* RadioButton2;  // "Cancelar Venda"
+  ImageButton* Image5;         // load
+  ImageButton* Image2;         // send
+  ImageButton* Image4;         // save
+  QPlainTextEdit* XMLEntrada;
+  QPlainTextEdit* Memo1;
+  QPlainTextEdit* XMLSaida;
+
+  // Empties the three text areas, for an opening that starts afresh.
+  void ClearTexts();
+
+  const InputDocument& document() const { return document_; }
+  // The access key of the last sale of the run.
+  const std::string& lastSaleKey() const { return key_; }
+
+ private:
+  void Image5Click();
+  void Image2Click();
+  void Image4Click();
+  void Sale();
+  void Cancellation();
+  // Clears the text areas and shows the document about to be sent.
+  void ShowSent();
+  void ShowOutcome(const SendOutcome& outcome);
+  void TakeFocus();
+
+  Shell& shell_;
+  InputDocument document_;
+  std::string key_;
+};
+
+}  // namespace kovrad::manager
