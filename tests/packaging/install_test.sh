@@ -3,7 +3,8 @@
 # them, as an administrator would: the ldconfig trigger runs both ways and
 # nothing is left behind. The machine is left as it was found, also when a
 # check fails. Skipped where that cannot be promised: not root, no apt, dpkg
-# busy, or some package of ours already installed (not ours to remove).
+# busy, some package of ours already installed (not ours to remove) or
+# another package missing that apt would have to bring in.
 #   install_test.sh DEBS_DIR
 set -euo pipefail
 shopt -s extglob
@@ -24,6 +25,11 @@ for deb in "${debs[@]}"; do names+=("$(dpkg-deb -f "$deb" Package)"); done
 for name in "${names[@]}"; do
   [[ $(state "$name") == @(|un) ]] || skip "dpkg already knows $name here"
 done
+
+# Packages apt would bring in besides ours would stay behind.
+others=$(apt-get -s -q install --no-install-recommends "${debs[@]}" 2>/dev/null |
+  awk '/^Inst / { print $2 }' | grep -vxF -f <(printf '%s\n' "${names[@]}") || true)
+[[ -z $others ]] || skip "installing would also bring in" $others
 
 export DEBIAN_FRONTEND=noninteractive
 log=$(mktemp)
