@@ -40,23 +40,13 @@ purge() {
   for name in "${names[@]}"; do [[ $(state "$name") == @(|un) ]] || known+=("$name"); done
   ((${#known[@]} == 0)) || apt purge "${known[@]}" || cat "$log"
 }
-cleanup() {
-  purge
-  rm -f "$log"
-}
-trap cleanup EXIT
+trap 'purge; rm -f "$log"' EXIT
 
-passed=0 failures=0
+failures=0
 check() {
-  local what=$1
-  shift
-  if "$@"; then
-    echo "ok    $what"
-    passed=$((passed + 1))
-  else
-    echo "FAIL  $what"
-    failures=$((failures + 1))
-  fi
+  "${@:2}" && echo "ok    $1" && return
+  echo "FAIL  $1"
+  failures=$((failures + 1))
 }
 # Every package's state matches the pattern.
 all_in() {
@@ -93,5 +83,4 @@ check "no file or directory of the packages is left" none_left
 purge
 check "every package is purged" all_in "|un"
 
-echo "$passed passed, $failures failed"
 ((failures == 0))
