@@ -42,6 +42,7 @@ set(exact_library "${KOVRAD_LIBRARY_PACKAGE} (= ${KOVRAD_DEB_VERSION})")
 # The licence text as a copyright file's paragraph: indented by one space,
 # empty lines as " .".
 file(READ ${PROJECT_SOURCE_DIR}/LICENSE licence)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
 string(REGEX REPLACE "^.*Copyright[^\n]*\n\n" "" licence "${licence}")
 string(STRIP "${licence}" licence)
 string(REPLACE "\n\n" "\n.\n" licence "${licence}")

@@ -3,7 +3,8 @@
 # them, as an administrator would: the ldconfig trigger runs both ways and
 # nothing is left behind. The machine is left as it was found, also when a
 # check fails. Skipped where that cannot be promised: not root, no apt, dpkg
-# busy, or some package of ours already installed (not ours to remove).
+# busy, some package of ours already installed (not ours to remove) or
+# another package missing that apt would have to bring in.
 #   install_test.sh DEBS_DIR
 set -euo pipefail
 shopt -s extglob
@@ -25,6 +26,11 @@ for name in "${names[@]}"; do
   [[ $(state "$name") == @(|un) ]] || skip "dpkg already knows $name here"
 done
 
+# Packages apt would bring in besides ours would stay behind.
+others=$(apt-get -s -q install --no-install-recommends "${debs[@]}" 2>/dev/null |
+  awk '/^Inst / { print $2 }' | grep -vxF -f <(printf '%s\n' "${names[@]}") || true)
+[[ -z $others ]] || skip "installing would also bring in" $others
+
 export DEBIAN_FRONTEND=noninteractive
 log=$(mktemp)
 apt() { apt-get -q -y -o DPkg::Lock::Timeout=120 "$@" >"$log" 2>&1; }
@@ -34,23 +40,13 @@ purge() {
   for name in "${names[@]}"; do [[ $(state "$name") == @(|un) ]] || known+=("$name"); done
   ((${#known[@]} == 0)) || apt purge "${known[@]}" || cat "$log"
 }
-cleanup() {
-  purge
-  rm -f "$log"
-}
-trap cleanup EXIT
+trap 'purge; rm -f "$log"' EXIT
 
-passed=0 failures=0
+failures=0
 check() {
-  local what=$1
-  shift
-  if "$@"; then
-    echo "ok    $what"
-    passed=$((passed + 1))
-  else
-    echo "FAIL  $what"
-    failures=$((failures + 1))
-  fi
+  "${@:2}" && echo "ok    $1" && return
+  echo "FAIL  $1"
+  failures=$((failures + 1))
 }
 # Every package's state matches the pattern.
 all_in() {
@@ -87,5 +83,4 @@ check "no file or directory of the packages is left" none_left
 purge
 check "every package is purged" all_in "|un"
 
-echo "$passed passed, $failures failed"
 ((failures == 0))
