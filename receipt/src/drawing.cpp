@@ -1,0 +1,184 @@
+// PNG and PDF through cairo: the layout drawn on a grid of monospaced
+// characters as wide as the paper's printable width, in printer dots.
+#include <cairo-pdf.h>
+#include <cairo.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "receipt.h"
+#include "symbols.h"
+
+namespace kovrad::receipt {
+namespace {
+
+constexpr double kMargin = 16;         // dots of white around the printable width
+constexpr double kLineHeight = 26;     // dots per line of text
+constexpr double kBarHeight = 64;      // dots
+constexpr int kBarModule = 2;          // dots per narrowest bar
+constexpr int kQrModule = 4;           // dots per QR module, where the paper allows
+constexpr double kSymbolPadding = 12;  // dots above and below a barcode or QR code
+constexpr char kFont[] = "DejaVu Sans Mono";
+// DejaVu Sans Mono advances 1233/2048 em per character: the size that puts
+// the paper's columns across its printable width.
+constexpr double kAdvancePerEm = 1233.0 / 2048.0;
+
+struct SurfaceFree {
+  void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
+};
+struct ContextFree {
+  void operator()(cairo_t* cr) const { cairo_destroy(cr); }
+};
+using Surface = std::unique_ptr<cairo_surface_t, SurfaceFree>;
+using Context = std::unique_ptr<cairo_t, ContextFree>;
+
+// A block ready to draw: its lines, or its symbol's modules.
+struct Placed {
+  const Block* block;
+  std::vector<std::string> lines;
+  std::vector<Modules> symbols;
+  int module = 1;
+  double height = 0;
+};
+
+bool Place(const Layout& layout, const Paper& paper, std::vector<Placed>* placed, double* height,
+           std::string* error) {
+  *height = 2 * kMargin;
+  for (const Block& block : layout) {
+    Placed p{&block, {}, {}, 1, 0};
+    if (block.kind == Block::Kind::kBarcode) {
+      p.module = kBarModule;
+      for (const std::string& part : BarcodeParts(block.text, paper.dots, kBarModule)) {
+        if (!BarcodeModules(part, &p.symbols.emplace_back(), error)) return false;
+        p.height += kBarHeight + kSymbolPadding;
+      }
+      p.height += kSymbolPadding;
+    } else if (block.kind == Block::Kind::kQrCode) {
+      if (!QrModules(block.text, &p.symbols.emplace_back(), error)) return false;
+      p.module = std::clamp(paper.dots / (p.symbols[0].width + 8), 1, kQrModule);
+      p.height = p.symbols[0].width * p.module + 2 * kSymbolPadding;
+    } else {
+      p.lines = LayOut(block, paper.columns);
+      p.height = kLineHeight * static_cast<double>(p.lines.size());
+    }
+    *height += p.height;
+    placed->push_back(std::move(p));
+  }
+  return true;
+}
+
+void DrawModules(cairo_t* cr, const Modules& m, double left, double top, double module_width,
+                 double module_height) {
+  for (int y = 0; y < m.height; ++y) {
+    for (int x = 0; x < m.width;) {
+      if (!m.At(x, y)) {
+        ++x;
+        continue;
+      }
+      const int start = x;
+      while (x < m.width && m.At(x, y)) ++x;
+      cairo_rectangle(cr, left + start * module_width, top + y * module_height,
+                      (x - start) * module_width, module_height);
+    }
+  }
+  cairo_fill(cr);
+}
+
+void DrawText(cairo_t* cr, const Placed& p, double top, double advance) {
+  cairo_select_font_face(cr, kFont, CAIRO_FONT_SLANT_NORMAL,
+                         p.block->bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_font_size(cr, advance / kAdvancePerEm);
+  const bool rule = p.block->kind == Block::Kind::kRule && p.block->text == "-";
+  for (const std::string& line : p.lines) {
+    if (rule) {
+      cairo_rectangle(cr, kMargin, top + kLineHeight / 2 - 1, advance * Width(line), 2);
+      cairo_fill(cr);
+    } else {
+      cairo_move_to(cr, kMargin, top + kLineHeight * 0.75);
+      cairo_show_text(cr, line.c_str());
+    }
+    top += kLineHeight;
+  }
+}
+
+void Draw(cairo_t* cr, const std::vector<Placed>& placed, const Paper& paper, double height) {
+  const double width = paper.dots + 2 * kMargin;
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_rectangle(cr, 0, 0, width, height);
+  cairo_fill(cr);
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  const double advance = static_cast<double>(paper.dots) / paper.columns;
+  double top = kMargin;
+  for (const Placed& p : placed) {
+    if (p.symbols.empty()) {
+      DrawText(cr, p, top, advance);
+    } else if (p.block->kind == Block::Kind::kBarcode) {
+      double y = top + kSymbolPadding;
+      for (const Modules& bars : p.symbols) {
+        DrawModules(cr, bars, (width - bars.width * p.module) / 2, y, p.module, kBarHeight);
+        y += kBarHeight + kSymbolPadding;
+      }
+    } else {
+      const Modules& qr = p.symbols[0];
+      DrawModules(cr, qr, (width - qr.width * p.module) / 2, top + kSymbolPadding, p.module,
+                  p.module);
+    }
+    top += p.height;
+  }
+}
+
+cairo_status_t Append(void* closure, const unsigned char* data, unsigned int length) {
+  static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+  return CAIRO_STATUS_SUCCESS;
+}
+
+bool Check(cairo_status_t status, std::string* error) {
+  if (status == CAIRO_STATUS_SUCCESS) return true;
+  *error = std::string("falha ao desenhar o extrato: ") + cairo_status_to_string(status);
+  return false;
+}
+
+}  // namespace
+
+bool RenderPng(const Layout& layout, const Paper& paper, double scale, std::string* png,
+               std::string* error) {
+  std::vector<Placed> placed;
+  double height = 0;
+  if (!Place(layout, paper, &placed, &height, error)) return false;
+  const int pixels_wide = static_cast<int>((paper.dots + 2 * kMargin) * scale + 0.5);
+  const int pixels_high = static_cast<int>(height * scale + 0.5);
+  // Cairo's images stop at 32767 pixels a side.
+  if (pixels_high > 32767 || pixels_wide > 32767) {
+    *error = "o extrato é longo demais para uma imagem PNG; use PDF";
+    return false;
+  }
+  Surface surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, pixels_wide, pixels_high));
+  Context cr(cairo_create(surface.get()));
+  cairo_scale(cr.get(), scale, scale);
+  Draw(cr.get(), placed, paper, height);
+  if (!Check(cairo_status(cr.get()), error)) return false;
+  png->clear();
+  return Check(cairo_surface_write_to_png_stream(surface.get(), Append, png), error);
+}
+
+bool RenderPdf(const Layout& layout, const Paper& paper, std::string* pdf, std::string* error) {
+  std::vector<Placed> placed;
+  double height = 0;
+  if (!Place(layout, paper, &placed, &height, error)) return false;
+  // The printable width plus margins is the paper's width in points.
+  const double points_per_dot = paper.millimetres / 25.4 * 72 / (paper.dots + 2 * kMargin);
+  pdf->clear();
+  {
+    Surface surface(cairo_pdf_surface_create_for_stream(
+        Append, pdf, (paper.dots + 2 * kMargin) * points_per_dot, height * points_per_dot));
+    Context cr(cairo_create(surface.get()));
+    cairo_scale(cr.get(), points_per_dot, points_per_dot);
+    Draw(cr.get(), placed, paper, height);
+    if (!Check(cairo_status(cr.get()), error)) return false;
+    cairo_surface_finish(surface.get());
+    if (!Check(cairo_surface_status(surface.get()), error)) return false;
+  }
+  return true;
+}
+
+}  // namespace kovrad::receipt
