@@ -164,17 +164,17 @@ class Reader {
     item->description = Text(prod, "xProd");
     item->unit = Text(prod, "uCom");
     item->note = Text(det, "infAdProd");
-    std::string gross;
+    std::string net;
     const bool read = Amount(prod, "qCom", &item->quantity, true) &&
                       Amount(prod, "vUnCom", &item->unit_price, true) &&
-                      Amount(prod, "vProd", &gross) && Amount(prod, "vItem", &item->value) &&
+                      Amount(prod, "vProd", &item->value) && Amount(prod, "vItem", &net) &&
                       Amount(prod, "vDesc", &item->discount) &&
                       Amount(prod, "vOutro", &item->surcharge) &&
                       Amount(prod, "vRatDesc", &item->shared_discount) &&
                       Amount(prod, "vRatAcr", &item->shared_surcharge) &&
                       Amount(Child(det, "imposto"), "vItem12741", &item->approximate_taxes);
     if (!read) return false;
-    if (item->value.empty()) item->value = gross;
+    if (item->value.empty()) item->value = net;
     if (item->value.empty()) return Fail("o item " + item->number + " não tem valor");
     return true;
   }

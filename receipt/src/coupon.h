@@ -15,7 +15,7 @@ struct Item {
   std::string code;    // cProd
   std::string description;
   std::string quantity, unit, unit_price;
-  std::string value;                // vItem (vProd when the coupon lacks it)
+  std::string value;  // vProd, before the adjustments below (vItem when the coupon lacks it)
   std::string discount, surcharge;  // vDesc, vOutro
   std::string shared_discount;      // vRatDesc: its share of the subtotal's discount
   std::string shared_surcharge;     // vRatAcr

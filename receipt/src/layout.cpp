@@ -221,7 +221,7 @@ Layout SaleLayout(const Coupon& c) {
   b.Title(c);
   b.Buyer(c);
   b.Rule();
-  b.Line("#|COD|DESC|QTD|UN|VL UN R$|(VL TR R$)*|VL ITEM R$");
+  b.Row("#|COD|DESC|QTD|UN|VL UN R$|(VL TR R$)*", "VL ITEM R$");
   b.Rule();
   for (const Item& item : c.items) b.Item(item);
   b.Rule();

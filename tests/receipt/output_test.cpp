@@ -113,6 +113,7 @@ TEST(OutputTest, TextCarriesTheCouponsValuesOnEveryWidth) {
     EXPECT_TRUE(HasLine(lines, "Cartão de Crédito", "50,00"));
     EXPECT_TRUE(HasLine(lines, "Dinheiro", "60,00"));
     EXPECT_TRUE(HasLine(lines, "Troco R$", "7,80"));
+    EXPECT_TRUE(HasLine(lines, "", "49,80"));  // the first item before its adjustments
     EXPECT_TRUE(HasLine(lines, "  desconto sobre item", "-1,80"));
     EXPECT_TRUE(HasLine(lines, "  acréscimo sobre item", "+2,50"));
     EXPECT_TRUE(HasLine(lines, "", "15,33"));  // the approximate taxes
