@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 
 #include "catalog.h"
@@ -191,32 +192,52 @@ int CallWithExtrato(std::vector<std::string> args, size_t at, std::ostream& out,
   const bool issues_coupon = std::any_of(args.begin(), args.end(), [](const std::string& a) {
     return a == "EnviarDadosVenda" || a == "CancelarUltimaVenda";
   });
-  if (!issues_coupon)
+  if (!issues_coupon) {
     return Usage(err, "--extrato vale para EnviarDadosVenda e CancelarUltimaVenda");
+  }
+  // Found out before a sale is made whose extrato would have nowhere to go.
+  const std::string folder = std::filesystem::path(target).parent_path().string();
+  if (access(folder.empty() ? "." : folder.c_str(), W_OK) != 0) {
+    err << "satcli: --extrato " << target << ": " << std::strerror(errno) << "\n";
+    return static_cast<int>(Status::kUsage);
+  }
 
   std::string saved;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--salvar" && i + 1 < args.size()) saved = args[i + 1];
     if (args[i].starts_with("--salvar=")) saved = args[i].substr(9);
   }
-  char scratch[] = "/tmp/satcli-extrato.XXXXXX";
+  std::string scratch = std::filesystem::temp_directory_path() / "satcli-extrato.XXXXXX";
   const bool temporary = saved.empty();
   if (temporary) {
-    if (mkdtemp(scratch) == nullptr) {
+    if (mkdtemp(scratch.data()) == nullptr) {
       err << "satcli: " << scratch << ": " << std::strerror(errno) << "\n";
       return static_cast<int>(Status::kUsage);
     }
-    saved = std::string(scratch) + "/cfe.xml";
+    saved = scratch + "/cfe.xml";
     args.insert(args.begin(), {"--salvar", saved});
   }
+  // A file left from before must not pass for the coupon of this call: the
+  // document replaces it by a rename, so a written one is a new file.
+  struct stat before {};
+  const bool existed = stat(saved.c_str(), &before) == 0;
   const int status = Run(args, out, err);
+  struct stat after {};
+  const bool written =
+      stat(saved.c_str(), &after) == 0 && (!existed || after.st_ino != before.st_ino ||
+                                           after.st_mtim.tv_nsec != before.st_mtim.tv_nsec ||
+                                           after.st_mtim.tv_sec != before.st_mtim.tv_sec);
   std::string document, problem;
-  const bool have = ReadDocument(saved, &document, &problem);
+  const bool have = written && ReadDocument(saved, &document, &problem);
   if (temporary) {
     unlink(saved.c_str());
-    rmdir(scratch);
+    rmdir(scratch.c_str());
   }
-  if (status != static_cast<int>(Status::kSuccess) || !have) return status;
+  if (status != static_cast<int>(Status::kSuccess)) return status;
+  if (!have) {
+    err << "satcli: extrato: o retorno não trouxe o cupom; " << target << " não foi gravado\n";
+    return static_cast<int>(Status::kRefused);
+  }
   if (!Render(document, outputs, out, &problem)) {
     err << "satcli: extrato: " << problem << "\n";
     return static_cast<int>(Status::kRefused);
