@@ -1,8 +1,11 @@
 // PNG and PDF through cairo: the layout drawn on a grid of monospaced
 // characters as wide as the paper's printable width, in printer dots.
+#include <cairo-ft.h>
 #include <cairo-pdf.h>
 #include <cairo.h>
+#include <ft2build.h>
 #include <png.h>
+#include FT_FREETYPE_H
 
 #include <algorithm>
 #include <memory>
@@ -20,6 +23,8 @@ constexpr int kBarModule = 2;          // dots per narrowest bar
 constexpr int kQrModule = 4;           // dots per QR module, where the paper allows
 constexpr double kSymbolPadding = 12;  // dots above and below a barcode or QR code
 constexpr char kFont[] = "DejaVu Sans Mono";
+constexpr char kRegularFile[] = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
+constexpr char kBoldFile[] = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf";
 // DejaVu Sans Mono advances 1233/2048 em per character: the size that puts
 // the paper's columns across its printable width.
 constexpr double kAdvancePerEm = 1233.0 / 2048.0;
@@ -85,9 +90,36 @@ void DrawModules(cairo_t* cr, const Modules& m, double left, double top, double 
   cairo_fill(cr);
 }
 
+// The two faces, read once from the files of fonts-dejavu-core, so that an
+// extrato looks the same on every machine whatever the font configuration
+// would pick; by name where the files are elsewhere. They live as long as
+// the process.
+struct Faces {
+  cairo_font_face_t* regular;
+  cairo_font_face_t* bold;
+};
+
+cairo_font_face_t* LoadFace(FT_Library library, const char* file, cairo_font_weight_t weight) {
+  FT_Face face = nullptr;
+  if (library != nullptr && FT_New_Face(library, file, 0, &face) == 0) {
+    return cairo_ft_font_face_create_for_ft_face(face, 0);
+  }
+  return cairo_toy_font_face_create(kFont, CAIRO_FONT_SLANT_NORMAL, weight);
+}
+
+const Faces& Fonts() {
+  static const Faces faces = [] {
+    FT_Library library = nullptr;
+    if (FT_Init_FreeType(&library) != 0) library = nullptr;
+    return Faces{LoadFace(library, kRegularFile, CAIRO_FONT_WEIGHT_NORMAL),
+                 LoadFace(library, kBoldFile, CAIRO_FONT_WEIGHT_BOLD)};
+  }();
+  return faces;
+}
+
 void DrawText(cairo_t* cr, const Placed& p, double top, double advance) {
-  cairo_select_font_face(cr, kFont, CAIRO_FONT_SLANT_NORMAL,
-                         p.block->bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_font_face(cr, p.block->bold ? Fonts().bold : Fonts().regular);
+  cairo_set_font_size(cr, advance / kAdvancePerEm);
   const bool rule = p.block->kind == Block::Kind::kRule && p.block->text == "-";
   for (const std::string& line : p.lines) {
     if (rule) {
@@ -107,7 +139,6 @@ void Draw(cairo_t* cr, const std::vector<Placed>& placed, const Paper& paper) {
   const double width = paper.dots + 2 * kMargin;
   cairo_set_source_rgb(cr, 0, 0, 0);
   const double advance = static_cast<double>(paper.dots) / paper.columns;
-  cairo_set_font_size(cr, advance / kAdvancePerEm);
   double top = kMargin;
   for (const Placed& p : placed) {
     if (p.symbols.empty()) {
