@@ -5,6 +5,7 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <cctype>
 #include <memory>
 
 namespace kovrad::receipt {
@@ -301,6 +302,12 @@ bool ReadCoupon(std::string_view input, Coupon* coupon, std::string* error) {
     *error = "XML malformado" + (last != nullptr && last->message != nullptr
                                      ? ": " + Printable(BAD_CAST last->message)
                                      : std::string());
+    return false;
+  }
+  // A coupon has no document type; one that brings its own could make a
+  // small file expand into a huge text through its entities.
+  if (doc->intSubset != nullptr) {
+    *error = "o documento traz uma declaração DOCTYPE, que um CF-e-SAT não tem";
     return false;
   }
   const xmlNode* root = xmlDocGetRootElement(doc.get());
