@@ -6,7 +6,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "run.h"
+#include "extrato.h"
 
 namespace {
 
@@ -32,8 +32,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::ostringstream printed;
-  const int status =
-      kovrad::cli::Run(std::vector<std::string>(argv + 1, argv + argc), printed, std::cerr);
+  const int status = kovrad::cli::RunWithExtrato(std::vector<std::string>(argv + 1, argv + argc),
+                                                 printed, std::cerr);
   std::cout.flush();
   if (!WriteAll(output, printed.str())) {
     std::cerr << "satcli: standard output: " << std::strerror(errno) << "\n";
