@@ -1,16 +1,18 @@
 # Debian packages, built with CPack (scripts/package) from the install
 # components of cmake/install.cmake: each component becomes one package.
 #
-# Adding a package takes three steps:
+# Adding a package takes these steps:
 #   1. install its files with COMPONENT <component>;
 #   2. add a kovrad_package(<component> ...) call at the end of this file:
 #      package name, section, relations, what its binaries are linked with
 #      (for its copyright file) and its description: a synopsis, then lines
 #      of at most 79 characters;
 #   3. put its maintainer scripts, "conffiles" (every file it installs under
-#      /etc) or "triggers" in packaging/debian/<component>/, if it has any.
+#      /etc) or "triggers" in packaging/debian/<component>/, if it has any;
+#   4. name it in tests/packaging/package_test.sh and check what it holds.
 # Its copyright file, changelog, lintian overrides and shlibs dependencies
-# come by themselves.
+# come by themselves. Files for /etc need an absolute destination: a relative
+# "etc" lands under the package's prefix, in /usr/etc.
 set(KOVRAD_LIBRARY_PACKAGE "libkovrad${PROJECT_VERSION_MAJOR}")
 
 set(CPACK_GENERATOR DEB)

@@ -29,7 +29,7 @@ done
 # Packages apt would bring in besides ours would stay behind.
 others=$(apt-get -s -q install --no-install-recommends "${debs[@]}" 2>/dev/null |
   awk '/^Inst / { print $2 }' | grep -vxF -f <(printf '%s\n' "${names[@]}") || true)
-[[ -z $others ]] || skip "installing would also bring in" $others
+[[ -z $others ]] || skip "installing would also bring in ${others//$'\n'/ }"
 
 export DEBIAN_FRONTEND=noninteractive
 log=$(mktemp)
