@@ -3,6 +3,7 @@
 //   kovrad-hub [--config FILE]      the hub (default /etc/kovrad/kovrad-hub.toml)
 //   kovrad-hub --worker FD PORT     one device's worker, started by the hub
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -43,7 +44,17 @@ int Serve(const std::string& config_path) {
     return 1;
   }
   std::vector<DeviceConfig> devices = config->devices;
-  if (devices.empty()) devices = DiscoverDevices(config->activation_code);
+  if (devices.empty()) {
+    // The library traces discovery on standard output, which carries only
+    // the ready line: its lines go to the log meanwhile.
+    std::fflush(stdout);
+    const int output = dup(STDOUT_FILENO);
+    dup2(STDERR_FILENO, STDOUT_FILENO);
+    devices = DiscoverDevices(config->activation_code);
+    std::fflush(stdout);
+    dup2(output, STDOUT_FILENO);
+    close(output);
+  }
   for (const DeviceConfig& device : devices) {
     Log(Level::kInfo, "SAT " + device.serial + " em ttyACM" + std::to_string(device.port));
   }
@@ -88,6 +99,8 @@ int RunWorkerMode(const char* fd, const char* port) {
   sigset_t all;
   sigfillset(&all);
   pthread_sigmask(SIG_UNBLOCK, &all, nullptr);
+  // The library's trace lines belong in the log, not on the hub's output.
+  dup2(STDERR_FILENO, STDOUT_FILENO);
   return RunWorker(std::atoi(fd), std::atoi(port));
 }
 
