@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <cstdlib>
 
 #include "binding.h"
 #include "catalog.h"
@@ -80,19 +81,19 @@ WorkerProcess::Sent Device::Exchange(const std::string& function, int32_t sessio
   Message request = {function, std::to_string(session)};
   request.insert(request.end(), arguments.begin(), arguments.end());
   Message answer;
-  const pid_t before = worker_.pid();
   WorkerProcess::Sent sent = worker_.Call(request, &answer, WorkerTimeout(function));
   // A worker that died between calls is noticed on the way in: the device
   // never saw this request, so it goes to the new worker.
   if (sent == WorkerProcess::Sent::kNotSent) {
     sent = worker_.Call(request, &answer, WorkerTimeout(function));
   }
-  if (worker_.pid() != before && before > 0) {
+  const pid_t now = worker_.pid();
+  if (now > 0 && pid_ > 0 && now != pid_) {
     metrics_->WorkerRestart(config_.serial);
-    Log(Level::kWarning, "SAT " + config_.serial + ": processo " + std::to_string(before) +
-                             " terminou; reiniciado como " + std::to_string(worker_.pid()));
+    Log(Level::kWarning, "SAT " + config_.serial + ": processo " + std::to_string(pid_) +
+                             " terminou; reiniciado como " + std::to_string(now));
   }
-  pid_ = worker_.pid();
+  if (now > 0) pid_ = now;
   if (sent == WorkerProcess::Sent::kAnswered) *reply = answer[0];
   return sent;
 }
@@ -114,6 +115,14 @@ Result Device::Perform(const Job& job) {
     case WorkerProcess::Sent::kAnswered:
       break;
   }
+  // A session lookup answers with the reply stored under the number looked up.
+  const bool lookup_reply = job.function == "ConsultarNumeroSessao" && job.arguments.size() == 2 &&
+                            SameSession(reply, std::atoi(job.arguments[1].c_str()));
+  if (!SameSession(reply, job.session) && !lookup_reply && !ResultCode(reply).empty()) {
+    Log(Level::kWarning, "SAT " + config_.serial + ": resposta de outra sessão descartada (" +
+                             std::string(SplitFields(reply).front()) + ")");
+    reply = FailureLine(job.session, "Resposta do SAT pertence a outra sessão; descartada");
+  }
   if (NeedsRecovery(job.function, reply)) return Recover(job, reply);
   return {reply, State::kDone, false, false};
 }
@@ -124,9 +133,13 @@ Result Device::Recover(const Job& job, const std::string& original) {
   for (int attempt = 1; attempt <= recovery_attempts_; ++attempt) {
     if (attempt > 1) std::this_thread::sleep_for(std::chrono::milliseconds(500 * (attempt - 1)));
     std::string lookup;
-    const auto sent = Exchange("ConsultarNumeroSessao", sessions_(config_.serial),
-                               {job.code, std::to_string(job.session)}, &lookup);
+    const int32_t own = sessions_(config_.serial);
+    const auto sent =
+        Exchange("ConsultarNumeroSessao", own, {job.code, std::to_string(job.session)}, &lookup);
     if (sent != WorkerProcess::Sent::kAnswered) continue;
+    // A stored reply names the session looked up, the device's own answers
+    // the lookup's session; any other reply is a stale one.
+    if (!SameSession(lookup, job.session) && !SameSession(lookup, own)) continue;
     switch (ReadLookup(job.function, lookup)) {
       case Lookup::kFound:
         metrics_->Recovery(config_.serial);

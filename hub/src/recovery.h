@@ -3,6 +3,7 @@
 // session number, and its stored reply becomes the outcome.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,11 @@ enum class Lookup {
 
 // What the reply to ConsultarNumeroSessao says about the fiscal `function`.
 Lookup ReadLookup(std::string_view function, std::string_view lookup_reply);
+
+// Whether `reply` answers session `session`. The library takes the first
+// reply frame that comes: after an exchange cut short, the late reply to it
+// can arrive in the next exchange's place.
+bool SameSession(std::string_view reply, int32_t session);
 
 // The failure line the hub answers with when it has no reply of the device:
 // "<session>|9999|<message>", as the library writes its own.

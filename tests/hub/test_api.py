@@ -38,7 +38,7 @@ class ApiTest(HubTestCase):
                          "CancelarUltimaVenda", "07000")
         last = self.assertReply(hub.form("consultarultimasessaofiscal", {"numero_caixa": 7}),
                                 "ConsultarUltimaSessaoFiscal", "07000")
-        self.assertReply(hub.form("testefimafim", {"numero_caixa": 1, "dados_venda": self.sale_text()}),
+        self.assertReply(hub.form("testefimafim", {"numero_caixa": 1, "dados_venda": SALE}),
                          "TesteFimAFim", "09000")
         self.assertReply(hub.form("configurarinterfacederede", {"numero_caixa": 1, "configuracao": NETWORK}),
                          "ConfigurarInterfaceDeRede", "12000")
@@ -73,7 +73,7 @@ class ApiTest(HubTestCase):
 
     def test_json_api_names_the_fields_and_decodes_the_coupon(self):
         hub = self.hub
-        status, body = hub.v1("enviardadosvenda", {"numero_caixa": 3, "dados_venda": self.sale_text()})
+        status, body = hub.v1("enviardadosvenda", {"numero_caixa": 3, "dados_venda": SALE})
         self.assertEqual(status, 200, body)
         self.assertEqual(body["campos"]["EEEEE"], "06000")
         self.assertTrue(body["campos"]["chaveConsulta"].startswith("CFe"))
@@ -144,7 +144,7 @@ class ApiTest(HubTestCase):
     def test_a_repeated_idempotency_key_makes_no_second_coupon(self):
         hub = self.hub
         first = self.assertReply(self.sale(hub, till=5, key="venda-5-1"), "EnviarDadosVenda", "06000")
-        status, again = hub.v1("enviardadosvenda", {"numero_caixa": 5, "dados_venda": self.sale_text()},
+        status, again = hub.v1("enviardadosvenda", {"numero_caixa": 5, "dados_venda": SALE},
                                {"Idempotency-Key": "venda-5-1"})
         self.assertEqual(status, 200)
         self.assertTrue(again["repetida"])
@@ -170,8 +170,6 @@ class ApiTest(HubTestCase):
         self.assertIn('kovrad_hub_fila{dispositivo="900000000"} 0', text)
         self.assertIn("kovrad_hub_latencia_segundos_bucket", text)
 
-    def sale_text(self):
-        return SALE
 
 
 class AccessTest(HubTestCase):
