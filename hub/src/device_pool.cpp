@@ -9,13 +9,15 @@
 #include "catalog.h"
 #include "log.h"
 #include "recovery.h"
-#include "replies.h"
+#include "sessions.h"
 
 namespace kovrad::hub {
 namespace {
 
 // Past the function's own time limit, the library has failed to return.
 constexpr int kWorkerGraceMs = 10000;
+// Between session lookups that found the link down.
+constexpr int kLookupPauseMs = 500;
 
 int WorkerTimeout(const std::string& function) {
   const cli::Function* f = cli::FindFunction(function);
@@ -76,8 +78,8 @@ void Device::Run() {
 }
 
 WorkerProcess::Sent Device::Exchange(const std::string& function, int32_t session,
-                                     const std::vector<std::string>& arguments,
-                                     std::string* reply) {
+                                     const std::vector<std::string>& arguments, std::string* reply,
+                                     int32_t* link_code) {
   Message request = {function, std::to_string(session)};
   request.insert(request.end(), arguments.begin(), arguments.end());
   Message answer;
@@ -94,7 +96,10 @@ WorkerProcess::Sent Device::Exchange(const std::string& function, int32_t sessio
                              " terminou; reiniciado como " + std::to_string(now));
   }
   if (now > 0) pid_ = now;
-  if (sent == WorkerProcess::Sent::kAnswered) *reply = answer[0];
+  if (sent == WorkerProcess::Sent::kAnswered) {
+    *reply = answer[0];
+    *link_code = std::atoi(answer[1].c_str());
+  }
   return sent;
 }
 
@@ -103,7 +108,8 @@ Result Device::Perform(const Job& job) {
     return Recover(job, FailureLine(job.session, "Requisição interrompida; resultado em apuração"));
   }
   std::string reply;
-  switch (Exchange(job.function, job.session, job.arguments, &reply)) {
+  int32_t link_code = 0;
+  switch (Exchange(job.function, job.session, job.arguments, &reply, &link_code)) {
     case WorkerProcess::Sent::kNotSent:
       Log(Level::kError, "SAT " + config_.serial + ": processo do dispositivo não inicia");
       return {FailureLine(job.session, "Processo do SAT indisponível no hub"), State::kDone, false,
@@ -115,50 +121,55 @@ Result Device::Perform(const Job& job) {
     case WorkerProcess::Sent::kAnswered:
       break;
   }
+  if (IsFiscal(job.function)) {
+    if (cli::OutcomeUncertain(job.function, job.session, link_code, reply)) {
+      return Recover(job, reply);
+    }
+    return {reply, State::kDone, false, false};
+  }
   // A session lookup answers with the reply stored under the number looked up.
-  const bool lookup_reply = job.function == "ConsultarNumeroSessao" && job.arguments.size() == 2 &&
-                            SameSession(reply, std::atoi(job.arguments[1].c_str()));
-  if (!SameSession(reply, job.session) && !lookup_reply && !ResultCode(reply).empty()) {
-    Log(Level::kWarning, "SAT " + config_.serial + ": resposta de outra sessão descartada (" +
-                             std::string(SplitFields(reply).front()) + ")");
+  const bool stored = job.function == "ConsultarNumeroSessao" && job.arguments.size() == 2 &&
+                      SameSession(reply, std::atoi(job.arguments[1].c_str()));
+  if (!SameSession(reply, job.session) && !stored && reply.find('|') != std::string::npos) {
+    Log(Level::kWarning, "SAT " + config_.serial + ": resposta de outra sessão descartada");
     reply = FailureLine(job.session, "Resposta do SAT pertence a outra sessão; descartada");
   }
-  if (NeedsRecovery(job.function, reply)) return Recover(job, reply);
   return {reply, State::kDone, false, false};
 }
 
 Result Device::Recover(const Job& job, const std::string& original) {
   Log(Level::kNotice, "SAT " + config_.serial + ": " + job.function + " da sessão " +
                           std::to_string(job.session) + " sem resposta completa; consultando");
-  for (int attempt = 1; attempt <= recovery_attempts_; ++attempt) {
-    if (attempt > 1) std::this_thread::sleep_for(std::chrono::milliseconds(500 * (attempt - 1)));
-    std::string lookup;
-    const int32_t own = sessions_(config_.serial);
-    const auto sent =
-        Exchange("ConsultarNumeroSessao", own, {job.code, std::to_string(job.session)}, &lookup);
-    if (sent != WorkerProcess::Sent::kAnswered) continue;
-    // A stored reply names the session looked up, the device's own answers
-    // the lookup's session; any other reply is a stale one.
-    if (!SameSession(lookup, job.session) && !SameSession(lookup, own)) continue;
-    switch (ReadLookup(job.function, lookup)) {
-      case Lookup::kFound:
-        metrics_->Recovery(config_.serial);
-        Log(Level::kNotice, "SAT " + config_.serial + ": sessão " + std::to_string(job.session) +
-                                " recuperada, código " + std::string(ResultCode(lookup)));
-        return {lookup, State::kDone, true, false};
-      case Lookup::kNotMade:
-        Log(Level::kNotice, "SAT " + config_.serial + ": sessão " + std::to_string(job.session) +
-                                " não chegou ao SAT");
-        return {original, State::kDone, false, false};
-      case Lookup::kUnresolved:
-        attempt = recovery_attempts_;
-        break;
-      case Lookup::kRetry:
-        break;
+  const cli::SessionLookup lookup = [this, &job](int32_t own, int32_t looked_up) {
+    cli::LookupReply answer;
+    answer.called = true;
+    const auto sent = Exchange("ConsultarNumeroSessao", own, {job.code, std::to_string(looked_up)},
+                               &answer.reply, &answer.link_code);
+    // No answer, or the late reply of an earlier exchange: ask again.
+    if (sent != WorkerProcess::Sent::kAnswered ||
+        (!SameSession(answer.reply, looked_up) && !SameSession(answer.reply, own))) {
+      answer.link_code = __TIMEOUT__;
     }
+    return answer;
+  };
+  const cli::Recovery recovery = cli::RecoverSale(
+      job.function, job.session, [this] { return sessions_(config_.serial); }, lookup,
+      recovery_attempts_, kLookupPauseMs);
+  const std::string session = std::to_string(job.session);
+  switch (recovery.fate) {
+    case cli::SaleFate::kMade:
+    case cli::SaleFate::kRefused:
+      metrics_->Recovery(config_.serial);
+      Log(Level::kNotice, "SAT " + config_.serial + ": sessão " + session + " recuperada");
+      return {recovery.reply, State::kDone, true, false};
+    case cli::SaleFate::kNotMade:
+      Log(Level::kNotice, "SAT " + config_.serial + ": sessão " + session + " não chegou ao SAT");
+      return {original, State::kDone, false, false};
+    case cli::SaleFate::kUnknown:
+      break;
   }
-  Log(Level::kWarning, "SAT " + config_.serial + ": sessão " + std::to_string(job.session) +
-                           " sem confirmação; será consultada de novo");
+  Log(Level::kWarning, "SAT " + config_.serial + ": sessão " + session + " sem confirmação (" +
+                           recovery.reason + "); será consultada de novo");
   return {original, State::kUncertain, false, false};
 }
 

@@ -65,7 +65,8 @@ class Device {
   Result Perform(const Job& job);
   Result Recover(const Job& job, const std::string& original);
   WorkerProcess::Sent Exchange(const std::string& function, int32_t session,
-                               const std::vector<std::string>& arguments, std::string* reply);
+                               const std::vector<std::string>& arguments, std::string* reply,
+                               int32_t* link_code);
 
   DeviceConfig config_;
   int recovery_attempts_;

@@ -3,8 +3,10 @@
 #include <nlohmann/json.hpp>
 
 #include "catalog.h"
-#include "replies.h"
+#include "recovery.h"
+#include "report.h"
 #include "routes.h"
+#include "text.h"
 
 namespace kovrad::hub {
 namespace {
@@ -19,10 +21,10 @@ json Split(const std::string& function, const std::string& reply) {
   const cli::Layout layout =
       function == "ConsultarUltimaSessaoFiscal" || f == nullptr ? cli::Layout::kSale : f->layout;
   const auto names = cli::FieldNames(layout);
-  const auto values = SplitFields(reply);
+  const auto values = cli::SplitFields(reply);
   json fields = json::object();
   for (size_t i = 0; i < names.size() && i < values.size(); ++i) {
-    fields[std::string(names[i])] = AsUtf8(values[i]);
+    fields[std::string(names[i])] = manager::DecodeReply(values[i]);
   }
   return fields;
 }
@@ -30,18 +32,13 @@ json Split(const std::string& function, const std::string& reply) {
 HttpResponse Answer(const Outcome& outcome) {
   if (outcome.status != 200) return ErrorResponse(outcome.status, outcome.message);
   json body = {{"funcao", outcome.function},
-               {"retorno", AsUtf8(outcome.reply)},
+               {"retorno", manager::DecodeReply(outcome.reply)},
                {"sessao", outcome.session},
                {"recuperada", outcome.recovered},
                {"repetida", outcome.repeated}};
-  json fields = Split(outcome.function, outcome.reply);
-  for (const char* document : {"arquivoCFeSAT", "arquivoLog"}) {
-    if (fields.contains(document) && !fields[document].get<std::string>().empty()) {
-      body[document == std::string("arquivoLog") ? "log" : "cfe"] =
-          AsUtf8(DecodeCoupon(fields[document].get<std::string>()));
-    }
-  }
-  body["campos"] = std::move(fields);
+  const std::string coupon = cli::CouponOf(outcome.reply);
+  if (!coupon.empty()) body["cfe"] = manager::DecodeReply(coupon);
+  body["campos"] = Split(outcome.function, outcome.reply);
   return {200, body.dump()};
 }
 

@@ -5,8 +5,8 @@
 #include <nlohmann/json.hpp>
 
 #include "log.h"
-#include "recovery.h"
-#include "replies.h"
+#include "report.h"
+#include "sessions.h"
 
 namespace kovrad::hub {
 namespace {
@@ -15,8 +15,13 @@ std::string RequestText(const Fields& fields) {
   return nlohmann::json(fields).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+std::string ResultCode(const std::string& reply) {
+  const std::vector<std::string> fields = cli::SplitFields(reply);
+  return fields.size() >= 2 ? fields[1] : std::string();
+}
+
 bool IsError(const Result& result) {
-  const std::string_view code = ResultCode(result.reply);
+  const std::string code = ResultCode(result.reply);
   return result.unavailable || result.state != State::kDone || code.empty() || code == "9999";
 }
 
