@@ -156,7 +156,11 @@ std::string HttpRequest::Header(const std::string& lower_case_name) const {
 }
 
 HttpResponse ErrorResponse(int status, const std::string& message) {
-  return {status, nlohmann::json{{"erro", message}}.dump(), "application/json; charset=utf-8"};
+  // A message may quote what the client sent, which need not be UTF-8.
+  return {status,
+          nlohmann::json{{"erro", message}}.dump(-1, ' ', false,
+                                                 nlohmann::json::error_handler_t::replace),
+          "application/json; charset=utf-8"};
 }
 
 HttpServer::~HttpServer() {

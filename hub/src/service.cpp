@@ -63,9 +63,15 @@ Device* Service::ForTill(int till) const {
 }
 
 std::string Service::CodeFor(const Device& device) {
-  std::string code = ledger_->ActivationCode(device.serial());
-  if (code.empty()) code = device.configured_code();
-  return code.empty() ? config_.activation_code : code;
+  std::lock_guard lock(codes_mutex_);
+  auto known = codes_.find(device.serial());
+  if (known == codes_.end()) {
+    std::string code = ledger_->ActivationCode(device.serial());
+    if (code.empty()) code = device.configured_code();
+    if (code.empty()) code = config_.activation_code;
+    known = codes_.emplace(device.serial(), std::move(code)).first;
+  }
+  return known->second;
 }
 
 std::map<std::string, size_t> Service::Queues() const {
@@ -182,7 +188,13 @@ Outcome Service::Run(Device& device, const HubFunction& function, int till, cons
       if (found->function != name) {
         return Refusal(422, "Idempotency-Key já usada por este caixa em " + found->function + ".");
       }
-      return Repeat(device, *found, lock);
+      // The outcome is the device's that took the request, wherever the
+      // till is sent now.
+      Device* original = Find(found->device);
+      if (original == nullptr) {
+        return Refusal(503, "O SAT " + found->device + " desta requisição não está neste hub.");
+      }
+      return Repeat(*original, *found, lock);
     }
   }
   Record record;
@@ -202,7 +214,13 @@ Outcome Service::Run(Device& device, const HubFunction& function, int till, cons
       ResultCode(result.reply) == "18000") {
     if (ledger_->SetActivationCode(device.serial(), prepared.new_code)) {
       Log(Level::kNotice, "SAT " + device.serial() + ": código de ativação trocado");
+    } else {
+      Log(Level::kError, "SAT " + device.serial() +
+                             ": código de ativação trocado mas não gravado no registro; "
+                             "configure o novo código antes de reiniciar o hub");
     }
+    std::lock_guard codes(codes_mutex_);
+    codes_[device.serial()] = prepared.new_code;
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

@@ -75,6 +75,9 @@ class Service {
   std::mutex mutex_;
   std::map<int64_t, std::shared_future<Result>> in_flight_;
   std::vector<std::thread> recoveries_;
+  // The activation code of each device, read from the ledger once.
+  std::mutex codes_mutex_;
+  std::map<std::string, std::string> codes_;
 };
 
 }  // namespace kovrad::hub

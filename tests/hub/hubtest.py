@@ -80,7 +80,7 @@ class Hub:
             self.process = subprocess.Popen([HUB, "--config", self.config], env=self.env,
                                             stdout=subprocess.PIPE, stderr=errors)
         line = read_line(self.process.stdout, 30)
-        assert line.startswith("KOVRAD_HUB_URL=http://"), line
+        assert line.startswith("KOVRAD_HUB_URL=http"), line
         host, port = line.split("//", 1)[1].rsplit(":", 1)
         self.host, self.port = host, int(port)
 

@@ -1,7 +1,12 @@
 """kovrad-hub's two APIs against an emulated device, through a real HTTP
 client: every route, the refusals, idempotency keys and access control."""
 
+import base64
 import http.client
+import json
+import os
+import ssl
+import subprocess
 import unittest
 
 from hubtest import CANCELLATION, CODE, SALE, HubTestCase, coupon_number, fields
@@ -25,6 +30,8 @@ class ApiTest(HubTestCase):
                          "ConsultarStatusOperacional", "10000")
         sale = self.assertReply(self.sale(hub, till=7), "EnviarDadosVenda", "06000")
         session = fields(sale)[0]
+        # Form encoding ("+" for blanks) reaches the device as the till wrote it.
+        self.assertIn("<xProd>ARROZ TIPO 1 5KG</xProd>", base64.b64decode(fields(sale)[6]).decode())
         # The till's last sale, from the hub's own record, and by its number.
         last = self.assertReply(hub.form("consultarultimasessaofiscal", {"numero_caixa": 7}),
                                 "ConsultarUltimaSessaoFiscal", "06000")
@@ -206,6 +213,24 @@ class AccessTest(HubTestCase):
         self.assertEqual(status, 403)
         self.assertIn("127.0.0.1", body["erro"])
         self.assertReply(hub.form("consultarsat", {"numero_caixa": 1}, source="127.0.0.2"), "ConsultarSAT", "08000")
+
+    def test_https_with_the_configured_certificate(self):
+        key, certificate = (os.path.join(self.dir, name) for name in ("hub.key", "hub.crt"))
+        made = subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                               "-subj", "/CN=127.0.0.1", "-keyout", key, "-out", certificate],
+                              capture_output=True)
+        if made.returncode != 0:
+            self.skipTest("openssl could not make a certificate")
+        hub = self.hub(self.sat.env, f'tls_certificado = "{certificate}"\ntls_chave = "{key}"\n'
+                       f'[[dispositivo]]\nserie = "{self.sat.serial}"\nporta = 0\n', "tls")
+        context = ssl.create_default_context(cafile=certificate)
+        context.check_hostname = False
+        connection = http.client.HTTPSConnection(hub.host, hub.port, context=context, timeout=30)
+        connection.request("POST", "/hub/v1/consultarsat", "numero_caixa=1",
+                           {"Content-Type": "application/x-www-form-urlencoded"})
+        body = json.loads(connection.getresponse().read())
+        connection.close()
+        self.assertEqual(fields(body["retorno"])[1], "08000")
 
     def test_the_network_needs_tokens_or_an_address_list(self):
         hub = self.hub(self.sat.env, 'endereco = "0.0.0.0"\n', "open", wait=False)
