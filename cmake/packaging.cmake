@@ -142,5 +142,22 @@ kovrad_package(emulator NAME kovrad-emulator SECTION devel
     "satemu emulates a SAT-CF-e fiscal device on a pseudo-terminal, so that"
     "point-of-sale programs and libkovrad run and are tested without hardware.")
 
+# The hub loads the library in its workers; the linker does not see it.
+kovrad_package(hub NAME kovrad-hub SECTION net
+  DEPENDS ${exact_library}
+  RECOMMENDS kovrad-udev
+  LINKED "kovrad-hub is linked with libmicrohttpd (LGPL-2.1+), SQLite (public"
+    "domain), OpenSSL (Apache-2.0), toml++ (Expat), Qt 6 Core (LGPL-3), the GNU"
+    "C++ library (GPL-3+ with the GCC Runtime Library Exception) and the GNU C"
+    "library (LGPL-2.1+); it includes nlohmann-json (Expat) and loads"
+    "libkovrad.so.2 while it runs."
+  DESCRIPTION "SAT fiscal devices served to a store's tills over HTTP"
+    "kovrad-hub serves the SAT-CF-e fiscal devices attached to one machine to"
+    "point-of-sale programs over HTTP, with a form API that existing"
+    "point-of-sale code speaks and a JSON API. Every request is recorded in a"
+    "ledger before the device is called, lost sale replies are settled by"
+    "asking the device, and idempotency keys keep a repeated sale from making"
+    "a second coupon. A systemd unit runs it sandboxed.")
+
 set(CPACK_COMPONENTS_ALL ${KOVRAD_PACKAGE_COMPONENTS})
 include(CPack)

@@ -58,9 +58,12 @@ in_cache() { ldconfig -p | grep -F libkovrad.so.2 >/dev/null; }
 # What the packages hold apart from directories, and their own directories.
 paths=$(for deb in "${debs[@]}"; do dpkg-deb -c "$deb"; done |
   awk '$1 !~ /^d/ || $6 ~ /kovrad[^\/]*\/$/ { sub(/^\./, "", $6); print $6 }' | sort -u)
+# Configuration files stay until the purge, with the directories holding them.
+conffiles=$(for deb in "${debs[@]}"; do dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles 2>/dev/null || true; done)
 none_left() {
-  local found=0
+  local found=0 keep=${1:-}
   while read -r path; do
+    [[ -n $keep && -n $conffiles ]] && grep -qF -- "$path" <<<"$conffiles" && continue
     [[ -e $path || -L $path ]] && { echo "left behind: $path"; found=1; }
   done <<<"$paths"
   ((found == 0))
@@ -79,8 +82,9 @@ apt remove "${names[@]}" || cat "$log"
 # A package with a postrm stays known to dpkg ("rc") until purged.
 check "every package is removed" all_in "|un|rc"
 check "the ldconfig trigger takes the library out of the cache" eval '! in_cache'
-check "no file or directory of the packages is left" none_left
+check "no file or directory of the packages is left but their configuration" none_left conffiles
 purge
 check "every package is purged" all_in "|un"
+check "nothing of the packages is left after the purge" none_left
 
 ((failures == 0))

@@ -44,7 +44,7 @@ contains() { grep -qF -- "$2" <<<"$1" || { echo "missing: $2"; echo "in: $1"; re
 lacks() { ! grep -qF -- "$2" <<<"$1" || { echo "unexpected: $2"; return 1; }; }
 
 # --- The packages ---------------------------------------------------------------
-packages=(libkovrad2 kovrad-udev libkovrad-dev kovrad-tools kovrad-emulator)
+packages=(libkovrad2 kovrad-udev libkovrad-dev kovrad-tools kovrad-emulator kovrad-hub)
 deb() { ls "$debs/$1"_*.deb; }
 for package in "${packages[@]}"; do
   check "$package is built" deb "$package"
@@ -57,6 +57,7 @@ udev=$(deb kovrad-udev)
 dev=$(deb libkovrad-dev)
 tools=$(deb kovrad-tools)
 emulator=$(deb kovrad-emulator)
+hub=$(deb kovrad-hub)
 version=$(dpkg-deb -f "$library" Version)
 upstream=${version%-*}
 files() { dpkg-deb -c "$1" | awk '{ print $6 }'; }
@@ -108,6 +109,16 @@ check "kovrad-emulator holds satemu and its manual page, without Qt" \
         contains "$(dpkg-deb -f "$emulator" Depends)" libssl3 &&
         lacks "$(dpkg-deb -f "$emulator" Depends)" qt6'
 
+check "kovrad-hub holds the program, its unit, its configuration and manual page" \
+  eval 'for f in ./usr/bin/kovrad-hub ./usr/lib/systemd/system/kovrad-hub.service \
+           ./etc/kovrad/kovrad-hub.toml ./usr/share/man/man1/kovrad-hub.1.gz \
+           ./usr/share/doc/kovrad-hub/hub.md; do
+          contains "$(files "$hub")" "$f" || exit 1
+        done
+        contains "$(dpkg-deb -f "$hub" Depends)" "libkovrad2 (= $version)" &&
+        contains "$(dpkg-deb -f "$hub" Depends)" libmicrohttpd12 &&
+        [[ $(dpkg-deb --ctrl-tarfile "$hub" | tar -xO ./conffiles) == /etc/kovrad/kovrad-hub.toml ]]'
+
 # --- Unpacked into a scratch root -------------------------------------------------
 root=$scratch/root
 for package in "${packages[@]}"; do dpkg -x "$(deb "$package")" "$root"; done
@@ -118,7 +129,7 @@ check "the library's SONAME is libkovrad.so.2" \
 check "the desktop entry is valid" \
   desktop-file-validate "$root/usr/share/applications/kovrad-ativacao.desktop"
 check "the manual pages format without warnings" \
-  eval 'for page in Ativacao satcli satemu; do
+  eval 'for page in Ativacao satcli satemu kovrad-hub; do
           zcat "$root/usr/share/man/man1/$page.1.gz" | groff -man -ww -z 2>&1 | (! grep .) || exit 1
         done'
 check "every package has a DEP-5 copyright file with the licence, and this changelog" \

@@ -1,0 +1,113 @@
+#include "config.h"
+
+#include <arpa/inet.h>
+
+#include <toml++/toml.h>
+
+namespace kovrad::hub {
+namespace {
+
+bool TillNumber(std::string_view key, int* till) {
+  if (key.empty() || key.size() > 3) return false;
+  int n = 0;
+  for (char c : key) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + (c - '0');
+  }
+  *till = n;
+  return true;
+}
+
+// A table of "till number" = "text" entries.
+bool ReadTillTable(const toml::table* table, const char* name, std::map<int, std::string>* out,
+                   std::string* error) {
+  if (table == nullptr) return true;
+  for (const auto& [key, value] : *table) {
+    int till = 0;
+    const auto text = value.value<std::string>();
+    if (!TillNumber(key.str(), &till) || !text) {
+      *error =
+          std::string("[") + name + "]: cada entrada é \"número do caixa (0 a 999)\" = \"texto\"";
+      return false;
+    }
+    (*out)[till] = *text;
+  }
+  return true;
+}
+
+bool ReadDevices(const toml::array* devices, Config* config, std::string* error) {
+  if (devices == nullptr) return true;
+  for (const toml::node& node : *devices) {
+    const toml::table* table = node.as_table();
+    if (table == nullptr) return *error = "[[dispositivo]]: esperada uma tabela", false;
+    DeviceConfig device;
+    device.serial = (*table)["serie"].value_or(std::string());
+    device.port = static_cast<int>((*table)["porta"].value_or(int64_t{-1}));
+    device.activation_code = (*table)["codigo_ativacao"].value_or(std::string());
+    if (device.serial.empty() || device.port < 0 || device.port > 999) {
+      *error =
+          "[[dispositivo]]: \"serie\" e \"porta\" (0 a 999, o N de ttyACM<N>) são obrigatórios";
+      return false;
+    }
+    config->devices.push_back(std::move(device));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool IsLoopback(const std::string& address) {
+  in_addr v4{};
+  if (inet_pton(AF_INET, address.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+  return address == "::1";
+}
+
+std::optional<Config> LoadConfig(const std::string& path, std::string* error) {
+  toml::table root;
+  try {
+    root = toml::parse_file(path);
+  } catch (const toml::parse_error& e) {
+    *error = path + ": " + std::string(e.description());
+    return std::nullopt;
+  }
+  Config config;
+  config.address = root["endereco"].value_or(config.address);
+  config.port = static_cast<int>(root["porta"].value_or(int64_t{config.port}));
+  config.database = root["banco"].value_or(config.database);
+  config.activation_code = root["codigo_ativacao"].value_or(std::string());
+  config.default_device = root["dispositivo_padrao"].value_or(std::string());
+  config.tls_certificate = root["tls_certificado"].value_or(std::string());
+  config.tls_key = root["tls_chave"].value_or(std::string());
+  config.recovery_attempts =
+      static_cast<int>(root["tentativas_recuperacao"].value_or(int64_t{config.recovery_attempts}));
+  if (const toml::array* allowed = root["clientes_permitidos"].as_array()) {
+    for (const toml::node& node : *allowed) {
+      const auto text = node.value<std::string>();
+      if (!text) return *error = "clientes_permitidos: uma lista de endereços", std::nullopt;
+      config.allowed.push_back(*text);
+    }
+  }
+  if (!ReadTillTable(root["caixas"].as_table(), "caixas", &config.tills, error) ||
+      !ReadTillTable(root["tokens"].as_table(), "tokens", &config.tokens, error) ||
+      !ReadDevices(root["dispositivo"].as_array(), &config, error)) {
+    return std::nullopt;
+  }
+  if (config.port < 0 || config.port > 65535) {
+    return *error = "porta: 0 a 65535", std::nullopt;
+  }
+  if (config.recovery_attempts < 1 || config.recovery_attempts > 20) {
+    return *error = "tentativas_recuperacao: 1 a 20", std::nullopt;
+  }
+  if (config.tls_certificate.empty() != config.tls_key.empty()) {
+    return *error = "tls_certificado e tls_chave: os dois ou nenhum", std::nullopt;
+  }
+  // Tills on the network must prove who they are.
+  if (!IsLoopback(config.address) && !config.NeedsAuthentication()) {
+    *error = "endereco " + config.address +
+             " serve a rede: configure [tokens] por caixa ou clientes_permitidos";
+    return std::nullopt;
+  }
+  return config;
+}
+
+}  // namespace kovrad::hub

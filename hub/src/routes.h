@@ -1,0 +1,44 @@
+// The hub's HTTP routes: /hub/v1/<function> (form fields, answered with the
+// device's reply line), /v1/ (JSON, replies split into named fields),
+// /health and /metrics.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "config.h"
+#include "http_server.h"
+#include "metrics.h"
+#include "service.h"
+
+namespace kovrad::hub {
+
+struct Hub {
+  const Config& config;
+  Service& service;
+  Metrics& metrics;
+};
+
+HttpResponse Route(const Hub& hub, const HttpRequest& request);
+
+// The largest body `path` takes: a sale document at the library's limit,
+// encoded, for the functions that carry documents; little for the rest.
+size_t BodyLimit(const std::string& path);
+
+// Shared by both APIs.
+struct TillCall {
+  int till = -1;
+  std::string key;  // Idempotency-Key, empty when none
+};
+// The till (field or header numero_caixa) and the idempotency key, checked,
+// and the caller let in for that till; the refusal otherwise.
+std::optional<HttpResponse> ReadTillCall(const Hub& hub, const HttpRequest& request,
+                                         const Fields& fields, TillCall* call);
+// Requests that speak for no till.
+std::optional<HttpResponse> CheckAccess(const Hub& hub, const HttpRequest& request);
+
+HttpResponse SathubRoute(const Hub& hub, const HttpRequest& request, std::string_view name);
+HttpResponse V1Route(const Hub& hub, const HttpRequest& request, std::string_view rest);
+
+}  // namespace kovrad::hub
