@@ -197,7 +197,7 @@ Reply EnviarDadosVenda(Device& device, const Request& request) {
   reply.line += compressed;
 
   s.last_coupon_number = number;
-  ++s.coupons_issued;
+  Count(&s.coupons_issued);
   s.last_sale = {coupon.key, coupon.timestamp, coupon.total, coupon.buyer, emitter_ie};
   s.last_coupon_key = coupon.key;
   s.last_transmission = s.last_contact = coupon.timestamp;
@@ -255,7 +255,7 @@ Reply CancelarUltimaVenda(Device& device, const Request& request) {
     return Unknown(request, kCancellation, error);
   }
   s.last_coupon_number = number;
-  ++s.coupons_cancelled;
+  Count(&s.coupons_cancelled);
   s.last_sale = {};
   s.last_coupon_key = coupon.key;
   s.last_transmission = s.last_contact = coupon.timestamp;
@@ -286,7 +286,8 @@ Reply TesteFimAFim(Device& device, const Request& request) {
   std::snprintf(document_number, sizeof document_number, "%06d", number);
   Reply reply = Fields(
       request, "09000",
-      {"Emitido com sucesso", "", "", base64, coupon.timestamp, document_number, coupon.key});
+      {"Emitido com sucesso", "", "", base64, coupon.timestamp, document_number,
+       kKeyPrefix + coupon.key});
   if (reply.line.size() > kMaxReplyText) {
     return Invalid(request, kEndToEnd, "cupom de teste grande demais para a resposta");
   }

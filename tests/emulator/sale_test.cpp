@@ -135,8 +135,8 @@ TEST_F(SaleTest, IssuesTheCouponInTheSaleReplyLayout) {
   EXPECT_EQ(state_.last_sale.total, "102.20");
   EXPECT_EQ(state_.last_coupon_key, key);
   EXPECT_EQ(state_.coupons_issued, 1u);
-  ASSERT_GE(state_.events.size(), 2u);
-  EXPECT_NE(state_.events[state_.events.size() - 2].find("|VENDA: CF-e " + key +
+  ASSERT_GE(device_.history().events.size(), 2u);
+  EXPECT_NE(device_.history().events[device_.history().events.size() - 2].find("|VENDA: CF-e " + key +
                                                          " emitido, total 102.20"),
             std::string::npos);
   // A later look-up of the session gets the reply as readable text.
@@ -359,7 +359,7 @@ TEST_F(SaleTest, CancelsOnlyTheLastSaleOnceAndWithinThirtyMinutes) {
   EXPECT_GE(ElementValue(ide, "dEmi") + ElementValue(ide, "hEmi"), sold_at);
   EXPECT_EQ(state_.last_coupon_key, f[8].substr(3));
   EXPECT_EQ(state_.coupons_cancelled, 1u);
-  EXPECT_NE(state_.events[state_.events.size() - 2].find("|CANCELAMENTO: CF-e " + second.substr(3) +
+  EXPECT_NE(device_.history().events[device_.history().events.size() - 2].find("|CANCELAMENTO: CF-e " + second.substr(3) +
                                                          " cancelado pelo CF-e " + f[8].substr(3)),
             std::string::npos);
   EXPECT_EQ(Split(Cancel(second, CancellationFor(second)))[1], "07002");  // twice
@@ -395,8 +395,9 @@ TEST_F(SaleTest, EndToEndTestSignsACouponAndLeavesTheLastSaleAlone) {
   EXPECT_EQ(ElementValue(coupon, "vICMS"), "45.00");
   EXPECT_EQ(f[6], ElementValue(coupon, "dEmi") + ElementValue(coupon, "hEmi"));
   EXPECT_EQ(f[7], "000001");
-  EXPECT_EQ(f[8].size(), 44u);
-  EXPECT_NE(coupon.find("Id=\"CFe" + f[8] + "\""), std::string::npos);
+  // The key as a sale reply gives it: "CFe" and the 44 digits.
+  EXPECT_EQ(f[8].size(), 47u);
+  EXPECT_NE(coupon.find("Id=\"" + f[8] + "\""), std::string::npos);
 
   EXPECT_EQ(state_.last_sale.key, before.last_sale.key);
   EXPECT_EQ(state_.last_coupon_key, before.last_coupon_key);
