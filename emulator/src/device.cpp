@@ -81,12 +81,26 @@ Reply DeviceError(const Request& request, std::string_view code) {
                 kMsgNotSaved);
 }
 
-Device::Device(DeviceState& state, std::string serial) : state_(state), serial_(std::move(serial)) {
-  AddQueries(commands_);
-  AddAdministration(commands_);
-  AddNetwork(commands_);
-  AddSales(commands_);
+namespace {
+
+CommandTable AllCommands() {
+  CommandTable table;
+  AddQueries(table);
+  AddAdministration(table);
+  AddNetwork(table);
+  AddSales(table);
+  return table;
 }
+
+}  // namespace
+
+bool IsDeviceFunction(std::string_view name) {
+  static const CommandTable commands = AllCommands();
+  return commands.contains(name);
+}
+
+Device::Device(DeviceState& state, std::string serial)
+    : state_(state), serial_(std::move(serial)), commands_(AllCommands()) {}
 
 Device::Outcome Device::Handle(std::string_view text) {
   Request request;

@@ -91,6 +91,9 @@ class Store;
 using Handler = Reply (*)(Device&, const Request&);
 using CommandTable = std::map<std::string, Handler, std::less<>>;
 
+// A function the device answers (a wire name: "TrocarCodigoDeAtivacaoSAT").
+bool IsDeviceFunction(std::string_view name);
+
 void AddQueries(CommandTable& table);
 void AddAdministration(CommandTable& table);
 void AddNetwork(CommandTable& table);

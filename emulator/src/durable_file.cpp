@@ -35,8 +35,7 @@ bool WriteAll(int fd, std::string_view text) {
 
 bool SyncFolderOf(const std::string& path) {
   const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-  const int fd =
-      open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return false;
   const bool synced = fsync(fd) == 0;
   close(fd);
@@ -54,7 +53,8 @@ bool ReplaceFile(const std::string& path, std::string_view text, mode_t mode, st
   }
   const char* failed = !WriteAll(fd, text) ? "cannot write" : fsync(fd) != 0 ? "cannot flush" : "";
   if (close(fd) != 0 && *failed == '\0') failed = "cannot close";
-  if (*failed == '\0' && std::rename(temporary.c_str(), path.c_str()) != 0) failed = "cannot rename";
+  if (*failed == '\0' && std::rename(temporary.c_str(), path.c_str()) != 0)
+    failed = "cannot rename";
   if (*failed != '\0') {
     *error = Failure(temporary, failed);
     unlink(temporary.c_str());

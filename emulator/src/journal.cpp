@@ -37,8 +37,8 @@ bool CreatePrivate(const std::string& path, std::string* error) {
 std::unique_ptr<Journal> Journal::Open(const std::string& path, std::string* error) {
   if (!CreatePrivate(path, error)) return nullptr;
   sqlite3* db = nullptr;
-  const int rc = sqlite3_open_v2(path.c_str(), &db,
-                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr);
+  const int rc =
+      sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr);
   std::unique_ptr<Journal> journal(new Journal(db));
   if (rc != SQLITE_OK) {
     *error = path + ": " + (db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
@@ -117,8 +117,8 @@ bool Journal::Load(History* history, std::string* error) {
 bool Journal::Empty() {
   sqlite3_stmt* statement = nullptr;
   std::string error;
-  if (!Prepare("SELECT EXISTS(SELECT 1 FROM sessions) OR EXISTS(SELECT 1 FROM events)",
-               &statement, &error)) {
+  if (!Prepare("SELECT EXISTS(SELECT 1 FROM sessions) OR EXISTS(SELECT 1 FROM events)", &statement,
+               &error)) {
     return false;
   }
   const bool empty = sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_int(statement, 0) == 0;
@@ -140,11 +140,10 @@ bool Journal::Insert(const Entry& entry, uint64_t generation) {
 }
 
 void Journal::Prune() {
-  const std::string sql =
-      "DELETE FROM sessions WHERE id <= (SELECT max(id) FROM sessions) - " +
-      std::to_string(kSessionRowsKept) +
-      "; DELETE FROM events WHERE id <= (SELECT max(id) FROM events) - " +
-      std::to_string(kEventsKept) + ";";
+  const std::string sql = "DELETE FROM sessions WHERE id <= (SELECT max(id) FROM sessions) - " +
+                          std::to_string(kSessionRowsKept) +
+                          "; DELETE FROM events WHERE id <= (SELECT max(id) FROM events) - " +
+                          std::to_string(kEventsKept) + ";";
   std::string ignored;
   Run(sql.c_str(), &ignored);
 }

@@ -108,7 +108,8 @@ class Emulator {
 
   void Answer(int master, const RequestFrame& frame) {
     const Device::Outcome outcome = device_.Handle(frame.text);
-    if (!store_.error().empty() && store_.error() != last_error_) log_("state not saved: " + store_.error());
+    if (!store_.error().empty() && store_.error() != last_error_)
+      log_("state not saved: " + store_.error());
     last_error_ = store_.error();
     const bool faulty = options_.fault.AppliesTo(outcome.function);
     if (options_.verbose) {
@@ -197,6 +198,9 @@ int main(int argc, char** argv) {
       satemu::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &message)) {
     case satemu::Parsed::kHelp:
       std::fputs(satemu::kUsage, stdout);
+      return 0;
+    case satemu::Parsed::kVersion:
+      std::fputs(satemu::kVersionText, stdout);
       return 0;
     case satemu::Parsed::kError:
       std::fprintf(stderr, "satemu: %s\n\n%s", message.c_str(), satemu::kUsage);

@@ -17,9 +17,9 @@ constexpr size_t kMaxValue = 255;
 constexpr size_t kMaxSsid = 32;
 
 constexpr std::string_view kElements[] = {
-    "tipoInter", "SSID",    "seg",     "codigo",  "tipoLan",  "lanIP",       "lanMask",    "lanGW",
-    "lanDNS1",   "lanDNS2", "usuario", "senha",   "proxy",    "proxy_ip",    "proxy_porta",
-    "proxy_user", "proxy_senha",
+    "tipoInter", "SSID",     "seg",         "codigo",     "tipoLan",     "lanIP",
+    "lanMask",   "lanGW",    "lanDNS1",     "lanDNS2",    "usuario",     "senha",
+    "proxy",     "proxy_ip", "proxy_porta", "proxy_user", "proxy_senha",
 };
 
 // Wi-Fi security modes; the last one authenticates with usuario and senha.

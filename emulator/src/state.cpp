@@ -19,14 +19,14 @@ constexpr char kNetworkPrefix[] = "net.";
 // What a text value may hold.
 enum class Shape {
   kAny,
-  kCode,      // an activation code, or empty
-  kUf,        // two digits, or empty
-  kCnpj,      // 14 digits, or empty
-  kDate,      // AAAAMMDD, or empty
-  kTime,      // AAAAMMDDhhmmss, or empty
-  kKey,       // 44 digits, or empty
-  kVersion,   // not empty
-  kRegime,    // one digit
+  kCode,     // an activation code, or empty
+  kUf,       // two digits, or empty
+  kCnpj,     // 14 digits, or empty
+  kDate,     // AAAAMMDD, or empty
+  kTime,     // AAAAMMDDhhmmss, or empty
+  kKey,      // 44 digits, or empty
+  kVersion,  // not empty
+  kRegime,   // one digit
 };
 
 bool Fits(std::string_view value, Shape shape) {
@@ -286,8 +286,8 @@ bool ParseState(const std::string& text, const std::string& path, StoredState* s
       }
     }
     if (!ok) {
-      *error = path + ":" + std::to_string(number) + ": " + Printable(key, 64) + ": " + reason +
-               advice;
+      *error =
+          path + ":" + std::to_string(number) + ": " + Printable(key, 64) + ": " + reason + advice;
       return false;
     }
   }

@@ -17,7 +17,8 @@ constexpr mode_t kPrivate = 0600;
 std::unique_ptr<Store> Store::Open(const std::string& path, DeviceState* state, History* history,
                                    bool* found, std::string* error) {
   std::error_code ec;
-  *found = std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found;
+  *found =
+      std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found;
   StoredState stored;
   std::string text;
   if (*found && (!ReadWholeFile(path, &text, error) || !ParseState(text, path, &stored, error))) {

@@ -25,8 +25,8 @@ class Store {
   // Opens the state file at `path` and its journal. `*found` is false for a
   // new device (no state file: `state` is left alone). Fails, with the
   // reason and without touching either file, on a damaged state file.
-  static std::unique_ptr<Store> Open(const std::string& path, DeviceState* state,
-                                     History* history, bool* found, std::string* error);
+  static std::unique_ptr<Store> Open(const std::string& path, DeviceState* state, History* history,
+                                     bool* found, std::string* error);
 
   // Keeps `state` (written only when it changed) and `entries`; false, with
   // the reason in error(), when either could not be kept, and then neither

@@ -15,9 +15,9 @@ std::string Base64Encode(std::string_view data) {
     const size_t count = std::min(kPiece, data.size() - at);
     const size_t start = out.size();
     out.resize(start + (count + 2) / 3 * 4 + 1);
-    const int written =
-        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data() + start),
-                        reinterpret_cast<const unsigned char*>(data.data() + at), static_cast<int>(count));
+    const int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data() + start),
+                                        reinterpret_cast<const unsigned char*>(data.data() + at),
+                                        static_cast<int>(count));
     out.resize(start + static_cast<size_t>(written));
   }
   return out;

@@ -19,7 +19,7 @@ using kovrad::test::TempDir;
 using kovrad::test::WriteFile;
 
 mode_t Mode(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0;
 }
 
@@ -142,7 +142,8 @@ TEST_F(StoreTest, FilesAreTheOwnersAndAQueryOnlyAppendsToTheJournal) {
   ASSERT_TRUE(store->Commit(state, {{Entry::Kind::kEvent, 0, "ativado"}}));
   EXPECT_EQ(Mode(path_), 0600u);
   EXPECT_EQ(Mode(path_ + Store::kJournalSuffix), 0600u);
-  struct stat before{}, after{};
+  struct stat before {
+  }, after{};
   ASSERT_EQ(stat(path_.c_str(), &before), 0);
   for (int session = 0; session < 50; ++session) {
     ASSERT_TRUE(store->Commit(state, {{Entry::Kind::kSession, session, "consulta"}}));
