@@ -17,6 +17,9 @@ constexpr char kSchema[] =
     " record TEXT NOT NULL);";
 // Old rows beyond what the device remembers are removed this often.
 constexpr unsigned kPruneEvery = 64;
+// The WAL is copied into the database past this many pages (SQLite's own
+// default, done here instead of inside a request's commit).
+constexpr int kCheckpointPages = 1000;
 // Reused session numbers leave earlier rows behind: keep a margin of them.
 constexpr size_t kSessionRowsKept = 2 * kSessionsKept;
 
@@ -46,7 +49,9 @@ std::unique_ptr<Journal> Journal::Open(const std::string& path, std::string* err
   }
   // A crash of the process never loses a committed row; a power cut may
   // lose the last ones unless they were appended as durable.
-  if (!journal->Run("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", error) ||
+  if (!journal->Run("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
+                    " PRAGMA wal_autocheckpoint=0;",
+                    error) ||
       !journal->Run(kSchema, error) ||
       !journal->Prepare("INSERT INTO sessions(generation, session, reply) VALUES(?, ?, ?)",
                         &journal->insert_session_, error) ||
@@ -55,6 +60,8 @@ std::unique_ptr<Journal> Journal::Open(const std::string& path, std::string* err
     *error = path + ": " + *error;
     return nullptr;
   }
+  // After the pragma, which would replace it.
+  sqlite3_wal_hook(db, &Journal::OnCommit, journal.get());
   return journal;
 }
 
@@ -139,13 +146,25 @@ bool Journal::Insert(const Entry& entry, uint64_t generation) {
   return done;
 }
 
-void Journal::Prune() {
-  const std::string sql = "DELETE FROM sessions WHERE id <= (SELECT max(id) FROM sessions) - " +
-                          std::to_string(kSessionRowsKept) +
-                          "; DELETE FROM events WHERE id <= (SELECT max(id) FROM events) - " +
-                          std::to_string(kEventsKept) + ";";
+int Journal::OnCommit(void* journal, sqlite3*, const char*, int pages) {
+  static_cast<Journal*>(journal)->wal_pages_ = pages;
+  return SQLITE_OK;
+}
+
+void Journal::Tidy() {
   std::string ignored;
-  Run(sql.c_str(), &ignored);
+  if (appends_ >= kPruneEvery) {
+    appends_ = 0;
+    const std::string sql = "DELETE FROM sessions WHERE id <= (SELECT max(id) FROM sessions) - " +
+                            std::to_string(kSessionRowsKept) +
+                            "; DELETE FROM events WHERE id <= (SELECT max(id) FROM events) - " +
+                            std::to_string(kEventsKept) + ";";
+    Run(sql.c_str(), &ignored);
+  }
+  if (wal_pages_ >= kCheckpointPages) {
+    wal_pages_ = 0;
+    sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+  }
 }
 
 bool Journal::Append(const std::vector<Entry>& entries, uint64_t generation, bool durable,
@@ -159,7 +178,7 @@ bool Journal::Append(const std::vector<Entry>& entries, uint64_t generation, boo
   for (const Entry& entry : entries) {
     done = done && Insert(entry, generation);
   }
-  if (done && ++appends_ % kPruneEvery == 0) Prune();
+  ++appends_;
   if (!done) *error = sqlite3_errmsg(db_);
   if (done && Run("COMMIT", error)) return true;
   std::string ignored;

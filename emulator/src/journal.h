@@ -35,18 +35,23 @@ class Journal {
   bool Append(const std::vector<Entry>& entries, uint64_t generation, bool durable,
               std::string* error);
   bool Empty();
+  // Removes rows past what the device remembers and copies the WAL into the
+  // database when they have grown: work kept off the request's path, for
+  // when a reply has gone out.
+  void Tidy();
 
  private:
   explicit Journal(sqlite3* db) : db_(db) {}
   bool Run(const char* sql, std::string* error);
   bool Prepare(const char* sql, sqlite3_stmt** statement, std::string* error);
   bool Insert(const Entry& entry, uint64_t generation);
-  void Prune();
+  static int OnCommit(void* journal, sqlite3* db, const char* name, int pages);
 
   sqlite3* db_;
   sqlite3_stmt* insert_session_ = nullptr;
   sqlite3_stmt* insert_event_ = nullptr;
-  unsigned appends_ = 0;
+  unsigned appends_ = 0;  // since the last pruning
+  int wal_pages_ = 0;
 };
 
 }  // namespace satemu

@@ -97,6 +97,7 @@ class Emulator {
         return false;
       }
       while (auto frame = reader.Next()) Answer(master, *frame);
+      store_.Tidy();
     }
   }
 

@@ -33,6 +33,8 @@ class Store {
   // is.
   bool Commit(const DeviceState& state, const std::vector<Entry>& entries);
   const std::string& error() const { return error_; }
+  // Housekeeping of the journal, for between requests.
+  void Tidy() { journal_->Tidy(); }
 
  private:
   Store(std::string path, std::unique_ptr<Journal> journal)
