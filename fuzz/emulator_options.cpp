@@ -30,6 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Require(options.lock >= -1 && options.lock <= 4, "a lock state from 0 to 4");
       break;
     case satemu::Parsed::kHelp:
+    case satemu::Parsed::kVersion:
       break;
   }
   return 0;

@@ -93,7 +93,7 @@ Reply ConsultarNumeroSessao(Device& device, const Request& request) {
   long long session = 0;
   const std::string* reply =
       fields.size() == 2 && ParseInteger(fields[1], INT32_MIN, INT32_MAX, &session)
-          ? device.state().FindSession(static_cast<int32_t>(session))
+          ? device.history().FindSession(static_cast<int32_t>(session))
           : nullptr;
   if (reply == nullptr) return Answer(request, "11003", "Sessão não existe");
   return {"11000", *reply, {}};
@@ -103,10 +103,10 @@ Reply ExtrairLogs(Device& device, const Request& request) {
   if (auto refusal = device.Refusal(request, request.payload, {"15"}, Access::kFactoryCode)) {
     return *refusal;
   }
-  const DeviceState& s = device.state();
+  const History& history = device.history();
   std::string log = "LOG SAT " + device.serial() + " " + Timestamp(device.Now()) + " " +
-                    std::to_string(s.events.size()) + " registros\n";
-  for (const std::string& record : s.events) log += record + "\n";
+                    std::to_string(history.events.size()) + " registros\n";
+  for (const std::string& record : history.events) log += record + "\n";
   return Answer(request, "15000", "Transferência completa", {Base64Encode(log)});
 }
 

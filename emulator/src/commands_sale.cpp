@@ -47,8 +47,6 @@ constexpr std::string_view kLockMessages[] = {
     "SAT bloqueado para desativação",
 };
 
-// The rejection code that goes with a refused document.
-constexpr char kRejection[] = "1999";
 constexpr char kAlert[] = "0000";
 constexpr char kKeyPrefix[] = "CFe";
 // A cancellation comes within this long of the sale.
@@ -75,11 +73,13 @@ std::optional<Reply> StateRefusal(Device& device, const Request& request, const 
 // the SEFAZ message field.
 Reply Invalid(const Request& request, const SaleFamily& sale, std::string_view reason) {
   const std::string code = std::string(sale.family.prefix) + std::string(sale.invalid);
-  const std::string why = "Rejeição: " + Printable(reason, 400);
+  std::string rejection, text;
+  SplitRejection(reason, &rejection, &text);
+  const std::string why = "Rejeição: " + Printable(text, 400);
   if (sale.family.layout == Layout::kSale) {
-    return Fields(request, code, {kAlert, sale.invalid_message, kRejection, why});
+    return Fields(request, code, {kAlert, sale.invalid_message, rejection, why});
   }
-  return Fields(request, code, {sale.invalid_message, kRejection, why});
+  return Fields(request, code, {sale.invalid_message, rejection, why});
 }
 
 Reply Unknown(const Request& request, const SaleFamily& sale, std::string_view error) {
@@ -127,10 +127,14 @@ std::optional<Reply> SignSale(Device& device, const Request& request, const Sale
     return Invalid(request, family, "vinculação do AC não confere");
   }
   if (sale.emitter_cnpj != s.taxpayer_cnpj) {
-    return Invalid(request, family, "CNPJ do emitente difere do contribuinte do SAT");
+    return Invalid(request, family,
+                   std::string(rejection::kEmitterNotDevice) +
+                       " CNPJ do emitente difere do contribuinte do SAT");
   }
   if (!s.taxpayer.ie.empty() && sale.emitter_ie != s.taxpayer.ie) {
-    return Invalid(request, family, "IE do emitente difere da registrada no SAT");
+    return Invalid(
+        request, family,
+        std::string(rejection::kEmitterIe) + " IE do emitente difere da registrada no SAT");
   }
   if (!ComputeTotals(sale.values, &totals, &error)) return Invalid(request, family, error);
   const auto issue = [&](const Issuer& issuer, const Stamp& stamp, Coupon* out, std::string* why) {
@@ -197,7 +201,7 @@ Reply EnviarDadosVenda(Device& device, const Request& request) {
   reply.line += compressed;
 
   s.last_coupon_number = number;
-  ++s.coupons_issued;
+  Count(&s.coupons_issued);
   s.last_sale = {coupon.key, coupon.timestamp, coupon.total, coupon.buyer, emitter_ie};
   s.last_coupon_key = coupon.key;
   s.last_transmission = s.last_contact = coupon.timestamp;
@@ -255,7 +259,7 @@ Reply CancelarUltimaVenda(Device& device, const Request& request) {
     return Unknown(request, kCancellation, error);
   }
   s.last_coupon_number = number;
-  ++s.coupons_cancelled;
+  Count(&s.coupons_cancelled);
   s.last_sale = {};
   s.last_coupon_key = coupon.key;
   s.last_transmission = s.last_contact = coupon.timestamp;
@@ -284,9 +288,9 @@ Reply TesteFimAFim(Device& device, const Request& request) {
   }
   char document_number[8];
   std::snprintf(document_number, sizeof document_number, "%06d", number);
-  Reply reply = Fields(
-      request, "09000",
-      {"Emitido com sucesso", "", "", base64, coupon.timestamp, document_number, coupon.key});
+  Reply reply = Fields(request, "09000",
+                       {"Emitido com sucesso", "", "", base64, coupon.timestamp, document_number,
+                        kKeyPrefix + coupon.key});
   if (reply.line.size() > kMaxReplyText) {
     return Invalid(request, kEndToEnd, "cupom de teste grande demais para a resposta");
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "store.h"
 #include "text.h"
 
 namespace satemu {
@@ -12,6 +13,7 @@ namespace {
 constexpr char kNoFamilyCode[] = "99999";
 // Its own reply names the session looked up, not a new one to remember.
 constexpr char kLookupFunction[] = "ConsultarNumeroSessao";
+constexpr char kMsgNotSaved[] = "Erro desconhecido: o estado do SAT não pôde ser gravado";
 
 std::string SessionText(int32_t session) {
   char text[16];
@@ -32,14 +34,6 @@ void MakeKit(DeviceState* state, std::time_t now) {
   state->certificate_issued = DateStamp(now);
   state->certificate_expires = DateStamp(now, kCertificateYears);
   state->last_contact = Timestamp(now);
-}
-
-bool ValidActivationCode(std::string_view code) {
-  return code.size() >= 8 && code.size() <= 32 &&
-         std::none_of(code.begin(), code.end(), [](char c) {
-           const auto byte = static_cast<unsigned char>(c);
-           return byte < 0x20 || byte == 0x7F || c == '|';
-         });
 }
 
 bool ParseRequest(std::string_view text, Request* request) {
@@ -79,19 +73,43 @@ Reply Refuse(const Request& request, const Family& family, std::string_view whic
   return Answer(request, std::move(code), message);
 }
 
-Device::Device(DeviceState& state, std::string serial) : state_(state), serial_(std::move(serial)) {
-  AddQueries(commands_);
-  AddAdministration(commands_);
-  AddNetwork(commands_);
-  AddSales(commands_);
+Reply DeviceError(const Request& request, std::string_view code) {
+  const std::string_view prefix = code.substr(0, 2);
+  if (prefix == "99") return Answer(request, kNoFamilyCode, kMsgNotSaved);
+  const bool sale = prefix == "06" || prefix == "07";
+  return Refuse(request, {prefix, "002", sale ? Layout::kSale : Layout::kCommon}, "099",
+                kMsgNotSaved);
 }
+
+namespace {
+
+CommandTable AllCommands() {
+  CommandTable table;
+  AddQueries(table);
+  AddAdministration(table);
+  AddNetwork(table);
+  AddSales(table);
+  return table;
+}
+
+}  // namespace
+
+bool IsDeviceFunction(std::string_view name) {
+  static const CommandTable commands = AllCommands();
+  return commands.contains(name);
+}
+
+Device::Device(DeviceState& state, std::string serial)
+    : state_(state), serial_(std::move(serial)), commands_(AllCommands()) {}
 
 Device::Outcome Device::Handle(std::string_view text) {
   Request request;
   Outcome outcome;
+  const DeviceState before = state_;
   if (!ParseRequest(text, &request)) {
     outcome.reply = Answer(request, kNoFamilyCode, "Requisição mal formada");
     Record("REQUISICAO", "requisição mal formada recusada", true);
+    if (!Commit()) state_ = before;
     return outcome;
   }
   outcome.function = request.function;
@@ -105,11 +123,23 @@ Device::Outcome Device::Handle(std::string_view text) {
              ", resultado " + code,
          !code.ends_with("000"));
   if (request.function != kLookupFunction) {
-    const Reply& reply = outcome.reply;
-    state_.RememberSession(request.session,
-                           reply.remembered.empty() ? reply.line : reply.remembered);
+    Reply& reply = outcome.reply;
+    pending_.push_back({Entry::Kind::kSession, request.session,
+                        reply.remembered.empty() ? reply.line : std::move(reply.remembered)});
+  }
+  if (!Commit()) {
+    state_ = before;
+    outcome.reply = DeviceError(request, outcome.reply.code);
   }
   return outcome;
+}
+
+bool Device::Commit() {
+  std::vector<Entry> entries = std::move(pending_);
+  pending_.clear();
+  if (store_ != nullptr && !store_->Commit(state_, entries)) return false;
+  for (Entry& entry : entries) history_.Add(std::move(entry));
+  return true;
 }
 
 bool Device::CodeMatches(std::string_view code) const {
@@ -135,8 +165,9 @@ const SigningKey* Device::signing_key() {
 }
 
 void Device::Record(std::string_view event, std::string_view text, bool failure) {
-  state_.AddEvent(Timestamp(Now()) + "|SAT|" + (failure ? "ERRO" : "INFO") + "|" +
-                  Printable(event, 32) + ": " + Printable(text, 200));
+  pending_.push_back({Entry::Kind::kEvent, 0,
+                      Timestamp(Now()) + "|SAT|" + (failure ? "ERRO" : "INFO") + "|" +
+                          Printable(event, 32) + ": " + Printable(text, 200)});
 }
 
 }  // namespace satemu

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "history.h"
 #include "signing_key.h"
 #include "state.h"
 
@@ -40,9 +41,6 @@ inline constexpr char kMsgNotActivated[] = "SAT ainda não ativado";
 // Makes `state` a development kit's: activated with kKitCode at `now` for
 // the test taxpayer, and associated with the test software house.
 void MakeKit(DeviceState* state, std::time_t now);
-
-// 8 to 32 characters, none of them a control character or "|".
-bool ValidActivationCode(std::string_view code);
 
 struct Request {
   int32_t session = 0;
@@ -78,6 +76,9 @@ struct Family {
 };
 Reply Refuse(const Request& request, const Family& family, std::string_view which,
              std::string_view message);
+// Case 099 of the family of `code`: the device failed, the request did not
+// take effect.
+Reply DeviceError(const Request& request, std::string_view code);
 
 // What a command needs before it runs.
 enum class Access {
@@ -86,8 +87,12 @@ enum class Access {
 };
 
 class Device;
+class Store;
 using Handler = Reply (*)(Device&, const Request&);
 using CommandTable = std::map<std::string, Handler, std::less<>>;
+
+// A function the device answers (a wire name: "TrocarCodigoDeAtivacaoSAT").
+bool IsDeviceFunction(std::string_view name);
 
 void AddQueries(CommandTable& table);
 void AddAdministration(CommandTable& table);
@@ -103,8 +108,14 @@ class Device {
     Reply reply;
   };
   // Carries out one request: the reply, the session memory and a record in
-  // the event log. Never fails: a request it cannot read gets a refusal.
+  // the event log. Never fails: a request it cannot read gets a refusal,
+  // and one whose outcome the store cannot keep gets the device-error reply
+  // of its family and changes nothing.
   Outcome Handle(std::string_view text);
+  // Keeps the state and what was recorded since the last request in the
+  // store (when there is one) and then in the history; false, with nothing
+  // kept, when the store fails.
+  bool Commit();
 
   // The refusal that `code` and the device's state call for, if any.
   std::optional<Reply> Refusal(const Request& request, std::string_view code, const Family& family,
@@ -115,6 +126,9 @@ class Device {
   void Record(std::string_view event, std::string_view text, bool failure = false);
 
   DeviceState& state() { return state_; }
+  History& history() { return history_; }
+  // Where the state and the history are kept; none: in memory only.
+  void set_store(Store* store) { store_ = store; }
   const std::string& serial() const { return serial_; }
   std::time_t Now() const { return std::time(nullptr); }
 
@@ -125,6 +139,9 @@ class Device {
 
  private:
   DeviceState& state_;
+  History history_;
+  std::vector<Entry> pending_;  // recorded, not yet committed
+  Store* store_ = nullptr;
   std::string serial_;
   CommandTable commands_;
   const SigningKey* signing_key_ = nullptr;

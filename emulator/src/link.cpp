@@ -20,6 +20,7 @@ FrameReader::FrameReader(Report report, size_t max_text)
 
 void FrameReader::Feed(const uint8_t* bytes, size_t count) {
   buffer_.insert(buffer_.end(), bytes, bytes + count);
+  quiet_ = false;
 }
 
 void FrameReader::Skip(size_t count) {
@@ -41,7 +42,11 @@ std::optional<RequestFrame> FrameReader::Next() {
     const void* soh = rest > 0 ? std::memchr(begin, kSoh, rest) : nullptr;
     Skip(soh != nullptr ? static_cast<size_t>(static_cast<const uint8_t*>(soh) - begin) : rest);
     const size_t available = buffer_.size() - start_;
-    if (available < kRequestHeader) break;
+    if (available < kRequestHeader && !quiet_) break;
+    if (available < kRequestHeader) {
+      Skip(available);
+      break;
+    }
     const uint8_t* frame = buffer_.data() + start_;
     if (frame[2] != 0 || frame[3] != 0) {
       Skip(1);  // a stray start byte, not a frame header
@@ -55,7 +60,12 @@ std::optional<RequestFrame> FrameReader::Next() {
       Skip(1);
       continue;
     }
-    if (available < kRequestHeader + n + 1) break;
+    if (available < kRequestHeader + n + 1) {
+      if (!quiet_) break;
+      // The line is quiet: a frame unfinished now never will be.
+      Skip(1);
+      continue;
+    }
     if (Checksum(frame + 1, 7 + size_t{n}) != frame[kRequestHeader + n]) {
       ReportSkipped();
       report_("request frame of " + std::to_string(n) + " bytes with a bad checksum dropped");
@@ -76,6 +86,7 @@ std::optional<RequestFrame> FrameReader::Next() {
 void FrameReader::Abandon() {
   if (!Pending()) return;
   report_("unfinished request frame abandoned after the line went quiet");
+  quiet_ = true;
   Skip(1);
 }
 

@@ -49,8 +49,10 @@ class FrameReader {
   std::optional<RequestFrame> Next();
   // A frame has started and not finished.
   bool Pending() const { return start_ < buffer_.size(); }
-  // The line went quiet in the middle of a frame: that frame will never be
-  // whole, so look for one in the bytes after its start instead.
+  // The line went quiet in the middle of a frame: no frame that is not
+  // whole by now will ever be, so the next calls of Next() look for whole
+  // frames in all the bytes after its start and drop the rest, at once,
+  // rather than waiting again at each false start. Ends at the next Feed().
   void Abandon();
 
  private:
@@ -62,6 +64,7 @@ class FrameReader {
   Bytes buffer_;
   size_t start_ = 0;    // where the frame being looked at begins
   size_t skipped_ = 0;  // bytes dropped since the last report
+  bool quiet_ = false;  // nothing has arrived since a frame was abandoned
 };
 
 Bytes ReplyFrame(std::string_view text, uint8_t sequence, uint8_t control = kSoh);

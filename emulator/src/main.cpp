@@ -19,6 +19,7 @@
 #include "publication.h"
 #include "signing_key.h"
 #include "state.h"
+#include "store.h"
 #include "text.h"
 
 namespace satemu {
@@ -71,18 +72,8 @@ DeviceState NewDevice(const Options& options) {
 
 class Emulator {
  public:
-  Emulator(const Options& options, DeviceState& state, const SigningKey& key, const Logger& log)
-      : options_(options), state_(state), device_(state, options.serial), log_(log) {
-    device_.set_signing_key(&key);
-  }
-
-  void Record(std::string_view event, std::string_view text) { device_.Record(event, text); }
-  bool Save() {
-    std::string problem;
-    if (SaveState(options_.state_file, state_, &problem)) return true;
-    log_("state not saved: " + problem);
-    return false;
-  }
+  Emulator(const Options& options, Device& device, Store& store, const Logger& log)
+      : options_(options), device_(device), store_(store), log_(log) {}
 
   // Answers request frames until a stop signal; false on a failure of the
   // pseudo-terminal itself.
@@ -106,6 +97,7 @@ class Emulator {
         return false;
       }
       while (auto frame = reader.Next()) Answer(master, *frame);
+      store_.Tidy();
     }
   }
 
@@ -117,7 +109,9 @@ class Emulator {
 
   void Answer(int master, const RequestFrame& frame) {
     const Device::Outcome outcome = device_.Handle(frame.text);
-    Save();
+    if (!store_.error().empty() && store_.error() != last_error_)
+      log_("state not saved: " + store_.error());
+    last_error_ = store_.error();
     const bool faulty = options_.fault.AppliesTo(outcome.function);
     if (options_.verbose) {
       log_(Printable(outcome.function, 64) + " -> " + outcome.reply.code +
@@ -132,9 +126,10 @@ class Emulator {
   }
 
   const Options& options_;
-  DeviceState& state_;
-  Device device_;
+  Device& device_;
+  Store& store_;
   Logger log_;
+  std::string last_error_;
 };
 
 int Run(const Options& options) {
@@ -149,10 +144,13 @@ int Run(const Options& options) {
     const FileLock state_lock(options.state_file + ".lock", "state file " + options.state_file);
 
     DeviceState state;
+    Device device(state, options.serial);
     bool found = false;
     std::string problem;
-    if (!LoadState(options.state_file, &state, &found, &problem)) {
-      log("damaged state file, left as it is (fix or remove it): " + problem);
+    const std::unique_ptr<Store> store =
+        Store::Open(options.state_file, &state, &device.history(), &found, &problem);
+    if (!store) {
+      log("cannot start: " + problem);
       return 1;
     }
     if (!found) {
@@ -170,9 +168,14 @@ int Run(const Options& options) {
       log("no signing key: " + problem);
       return 1;
     }
-    Emulator emulator(options, state, *key, log);
-    emulator.Record("INICIO", "equipamento ligado em " + tty);
-    if (!emulator.Save()) return 1;
+    device.set_signing_key(key.get());
+    device.set_store(store.get());
+    device.Record("INICIO", "equipamento ligado em " + tty);
+    if (!device.Commit()) {
+      log("state not saved: " + store->error());
+      return 1;
+    }
+    Emulator emulator(options, device, *store, log);
 
     const Publication publication(options.dir, options.port, options.serial);
     std::printf("KOVRAD_DEV_DIR=%s KOVRAD_SYSFS_DIR=%s\n",
@@ -196,6 +199,9 @@ int main(int argc, char** argv) {
       satemu::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &message)) {
     case satemu::Parsed::kHelp:
       std::fputs(satemu::kUsage, stdout);
+      return 0;
+    case satemu::Parsed::kVersion:
+      std::fputs(satemu::kVersionText, stdout);
       return 0;
     case satemu::Parsed::kError:
       std::fprintf(stderr, "satemu: %s\n\n%s", message.c_str(), satemu::kUsage);

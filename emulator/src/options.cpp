@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include <getopt.h>
+
 #include "device.h"
 #include "text.h"
 
@@ -8,7 +10,7 @@ namespace satemu {
 const char kUsage[] =
     "usage: satemu --dir DIR [--port N] [--serial S] [--state FILE] [--kit]\n"
     "              [--emergency CODE] [--lock 0-4] [--fault MODE [--fault-only FUNCTION]]\n"
-    "              [--verbose]\n"
+    "              [--verbose] | --help | --version\n"
     "\n"
     "An emulated SAT device on a pseudo-terminal, published as DIR/dev/ttyACM<N> with a\n"
     "USB identity under DIR/sys. Prints KOVRAD_DEV_DIR=... KOVRAD_SYSFS_DIR=... when ready;\n"
@@ -28,7 +30,10 @@ const char kUsage[] =
     "  --fault MODE       silent | delay:MS | split[:GAP_MS] | checksum | control[:CODE]\n"
     "                     | oversized | garbage[:COUNT] | text:REPLY\n"
     "  --fault-only NAME  apply the fault to this function only (e.g. ConsultarSAT)\n"
-    "  --verbose          one line on standard error per request\n";
+    "  --verbose          one line on standard error per request\n"
+    "  --help, --version  this text, or the version, and nothing else\n";
+
+const char kVersionText[] = "satemu " KOVRAD_VERSION "\n";
 
 namespace {
 
@@ -44,66 +49,112 @@ std::string SigningKeyPrefix(const Options& options) {
 }
 
 Parsed ParseOptions(const std::vector<std::string>& args, Options* options, std::string* message) {
+  enum Long {
+    kDir = 256,
+    kPort,
+    kSerial,
+    kState,
+    kKit,
+    kEmergency,
+    kLock,
+    kFault,
+    kFaultOnly,
+    kVersionOption
+  };
+  static const option kLong[] = {
+      {"dir", required_argument, nullptr, kDir},
+      {"port", required_argument, nullptr, kPort},
+      {"serial", required_argument, nullptr, kSerial},
+      {"state", required_argument, nullptr, kState},
+      {"kit", no_argument, nullptr, kKit},
+      {"emergency", required_argument, nullptr, kEmergency},
+      {"lock", required_argument, nullptr, kLock},
+      {"fault", required_argument, nullptr, kFault},
+      {"fault-only", required_argument, nullptr, kFaultOnly},
+      {"verbose", no_argument, nullptr, 'v'},
+      {"help", no_argument, nullptr, 'h'},
+      {"version", no_argument, nullptr, kVersionOption},
+      {nullptr, 0, nullptr, 0},
+  };
+  std::vector<std::string> copies = {"satemu"};
+  copies.insert(copies.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : copies) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
   Options o;
   std::string fault_only;
   bool has_fault = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string name = args[i], value;
-    const size_t equals = name.find('=');
-    const bool inline_value = name.starts_with("--") && equals != std::string::npos;
-    if (inline_value) {
-      value = name.substr(equals + 1);
-      name.resize(equals);
-    }
-    auto take_value = [&]() {
-      if (inline_value) return true;
-      if (i + 1 >= args.size()) return false;
-      value = args[++i];
-      return true;
-    };
-    long long number = 0;
-    if (name == "--help" || name == "-h") return Parsed::kHelp;
-    if (name == "--kit" || name == "--verbose" || name == "-v") {
-      (name == "--kit" ? o.kit : o.verbose) = true;
-      continue;
-    }
-    if (!take_value()) {
-      *message = name.starts_with("--") ? name + " needs a value" : "unknown argument " + name;
-      return Parsed::kError;
-    }
-    if (name == "--dir") {
-      o.dir = value;
-    } else if (name == "--port") {
-      if (!ParseInteger(value, 0, 999, &number))
-        return *message = "--port: 0 to 999", Parsed::kError;
-      o.port = static_cast<int>(number);
-    } else if (name == "--serial") {
-      o.serial = value;
-      if (!ValidSerial(value)) return *message = "--serial: nine digits", Parsed::kError;
-    } else if (name == "--state") {
-      o.state_file = value;
-    } else if (name == "--emergency") {
-      o.emergency_code = value;
-      if (!ValidActivationCode(value)) {
-        return *message = "--emergency: 8 to 32 characters, no \"|\"", Parsed::kError;
-      }
-    } else if (name == "--lock") {
-      if (!ParseInteger(value, 0, 4, &number)) return *message = "--lock: 0 to 4", Parsed::kError;
-      o.lock = static_cast<int>(number);
-    } else if (name == "--fault") {
-      if (!ParseFault(value, &o.fault, message)) return Parsed::kError;
-      has_fault = true;
-    } else if (name == "--fault-only") {
-      fault_only = value;
-    } else {
-      *message = "unknown option " + name;
-      return Parsed::kError;
+  long long number = 0;
+  opterr = 0;
+  optind = 0;  // a fresh scan, also when called again
+  const auto fail = [&](std::string text) {
+    *message = std::move(text);
+    return Parsed::kError;
+  };
+  for (;;) {
+    const int previous = optind == 0 ? 1 : optind;
+    const int c = getopt_long(static_cast<int>(copies.size()), argv.data(), ":hv", kLong, nullptr);
+    if (c == -1) break;
+    const std::string value = optarg != nullptr ? optarg : "";
+    const std::string given = previous < static_cast<int>(copies.size()) ? copies[previous] : "";
+    switch (c) {
+      case 'h':
+        return Parsed::kHelp;
+      case kVersionOption:
+        return Parsed::kVersion;
+      case 'v':
+        o.verbose = true;
+        break;
+      case kKit:
+        o.kit = true;
+        break;
+      case kDir:
+        o.dir = value;
+        break;
+      case kPort:
+        if (!ParseInteger(value, 0, 999, &number)) return fail("--port: 0 to 999");
+        o.port = static_cast<int>(number);
+        break;
+      case kSerial:
+        if (!ValidSerial(value)) return fail("--serial: nine digits");
+        o.serial = value;
+        break;
+      case kState:
+        o.state_file = value;
+        break;
+      case kEmergency:
+        if (!ValidActivationCode(value)) {
+          return fail("--emergency: 8 to 32 characters, no \"|\"");
+        }
+        o.emergency_code = value;
+        break;
+      case kLock:
+        if (!ParseInteger(value, 0, 4, &number)) return fail("--lock: 0 to 4");
+        o.lock = static_cast<int>(number);
+        break;
+      case kFault:
+        if (!ParseFault(value, &o.fault, message)) return Parsed::kError;
+        has_fault = true;
+        break;
+      case kFaultOnly:
+        if (!IsDeviceFunction(value)) {
+          return fail("--fault-only: \"" + Printable(value, 64) +
+                      "\" is no function of the device (e.g. ConsultarSAT, EnviarDadosVenda)");
+        }
+        fault_only = value;
+        break;
+      case ':':
+        return fail(given.substr(0, given.find('=')) + " needs a value");
+      default:
+        return fail("unknown option " + given);
     }
   }
-  if (o.dir.empty()) return *message = "--dir is required", Parsed::kError;
-  if (!fault_only.empty() && !has_fault) {
-    return *message = "--fault-only needs --fault", Parsed::kError;
+  if (optind < static_cast<int>(copies.size())) {
+    return fail("unexpected argument " + copies[static_cast<size_t>(optind)]);
   }
+  if (o.dir.empty()) return fail("--dir is required");
+  if (!fault_only.empty() && !has_fault) return fail("--fault-only needs --fault");
   o.fault.only = fault_only;
   if (o.serial.empty()) o.serial = std::to_string(900000000 + o.port);
   if (o.state_file.empty()) {

@@ -24,11 +24,12 @@ struct Options {
 // followed by .key and .crt.
 std::string SigningKeyPrefix(const Options& options);
 
-enum class Parsed { kRun, kHelp, kError };
+enum class Parsed { kRun, kHelp, kVersion, kError };
 
 // Reads the arguments after the program name; on kError `message` says why.
 Parsed ParseOptions(const std::vector<std::string>& args, Options* options, std::string* message);
 
 extern const char kUsage[];
+extern const char kVersionText[];
 
 }  // namespace satemu

@@ -84,6 +84,11 @@ const ContributionTax& Cofins() {
   return tax;
 }
 
+// Payment means (cMP): cash, cheque, cards, store credit, vouchers, bank
+// payments and transfers, loyalty, none, others.
+constexpr std::string_view kPaymentCodes[] = {"01", "02", "03", "04", "05", "10", "11", "12",
+                                              "13", "15", "16", "17", "18", "19", "90", "99"};
+
 bool ReadGroup(xmlNode* element, const GroupLayout& layout, Group* group, std::string* error) {
   return group->Read(element, &layout, error);
 }
@@ -164,17 +169,31 @@ bool ReadSubstitution(const SaleItem& item, const ContributionTax& tax, std::opt
 bool ReadProduct(const Group& prod, ItemValues* values, std::string* error) {
   GroupReader read(prod, error);
   std::string text, rule;
+  std::string ncm, cfop;
   if (!read.Text("cProd", 1, 60, &text) || !read.Digits("cEAN", 0, 14, &text) ||
-      !read.Text("xProd", 1, 120, &text) || !read.Digits("NCM", 0, 8, &text) ||
-      !read.Digits("CEST", 0, 7, &text) || !read.Digits("CFOP", 4, 4, &text) ||
-      !read.Text("uCom", 1, 6, &text) || !read.Decimal("qCom", 11, 4, true, &values->quantity) ||
-      !read.Decimal("vUnCom", 9, 3, true, &values->unit_price) ||
-      !read.OneOf("indRegra", {"A", "T"}, &rule) ||
+      !read.Text("xProd", 1, 120, &text) || !read.Digits("CEST", 0, 7, &text) ||
+      !read.Text("uCom", 1, 6, &text) || !read.OneOf("indRegra", {"A", "T"}, &rule) ||
       !read.Decimal("vDesc", 13, 2, false, &values->discount) ||
       !read.Decimal("vOutro", 13, 2, false, &values->other)) {
     return false;
   }
-  if (values->quantity == 0) return read.Fail("quantidade zero em <qCom>");
+  // NCM: the full eight digits, or the two of the product's chapter.
+  if (!read.Digits("NCM", 0, 8, &ncm) || (ncm.size() != 0 && ncm.size() != 2 && ncm.size() != 8)) {
+    return read.Fail("NCM deve ter 2 ou 8 dígitos"), Reject(rejection::kNcm, error);
+  }
+  // A sale to the consumer inside the state: CFOP 5xxx.
+  if (!read.Digits("CFOP", 4, 4, &cfop) || cfop[0] != '5') {
+    return read.Fail("CFOP deve ter 4 dígitos e começar por 5"), Reject(rejection::kCfop, error);
+  }
+  if (!read.Decimal("qCom", 11, 4, true, &values->quantity)) {
+    return Reject(rejection::kQuantity, error);
+  }
+  if (!read.Decimal("vUnCom", 9, 3, true, &values->unit_price)) {
+    return Reject(rejection::kUnitPrice, error);
+  }
+  if (values->quantity == 0) {
+    return read.Fail("quantidade zero em <qCom>"), Reject(rejection::kQuantity, error);
+  }
   values->rounding = rule == "T" ? Rounding::kTruncate : Rounding::kAbnt;
   return true;
 }
@@ -231,7 +250,9 @@ bool ReadEmitter(Sale* sale, std::string* error) {
       !read.Digits("cRegTribISSQN", 0, 1, &text) || !read.OneOf("indRatISSQN", {"S", "N"}, &text)) {
     return false;
   }
-  if (!ValidCnpj(sale->emitter_cnpj)) return read.Fail("CNPJ do emitente inválido");
+  if (!ValidCnpj(sale->emitter_cnpj)) {
+    return read.Fail("CNPJ do emitente inválido"), Reject(rejection::kEmitterCnpj, error);
+  }
   return true;
 }
 
@@ -264,8 +285,13 @@ bool ReadPayments(Sale* sale, std::string* error) {
     int64_t value = 0;
     if (!ReadGroup(element, kPayment, &payment, error)) return false;
     GroupReader read(payment, error);
-    if (!read.Digits("cMP", 2, 2, &code) || !read.Decimal("vMP", 13, 2, true, &value) ||
-        !read.Digits("cAdmC", 0, 3, &code)) {
+    if (!read.Digits("cMP", 2, 2, &code) ||
+        std::find(std::begin(kPaymentCodes), std::end(kPaymentCodes), code) ==
+            std::end(kPaymentCodes)) {
+      return read.Fail("meio de pagamento <cMP> inválido: \"" + Printable(code, 10) + "\""),
+             Reject(rejection::kPaymentCode, error);
+    }
+    if (!read.Decimal("vMP", 13, 2, true, &value) || !read.Digits("cAdmC", 0, 3, &code)) {
       return false;
     }
     sale->values.payments.push_back(value);
@@ -274,6 +300,17 @@ bool ReadPayments(Sale* sale, std::string* error) {
 }
 
 }  // namespace
+
+bool Reject(const char* code, std::string* error) {
+  *error = std::string(code) + " " + *error;
+  return false;
+}
+
+void SplitRejection(std::string_view reason, std::string* code, std::string* text) {
+  const bool coded = reason.size() > 5 && reason[4] == ' ' && AllDigits(reason.substr(0, 4));
+  *code = coded ? std::string(reason.substr(0, 4)) : rejection::kUnidentified;
+  *text = std::string(coded ? reason.substr(5) : reason);
+}
 
 bool ValidCpf(std::string_view cpf) {
   if (cpf.size() != 11 || !AllDigits(cpf)) return false;
@@ -297,10 +334,11 @@ bool ReadBuyer(const Group& dest, std::string* buyer, std::string* error) {
   if (dest.Get("CPF") != nullptr && dest.Get("CNPJ") != nullptr) {
     return read.Fail("<dest> deve ter CPF ou CNPJ, não os dois");
   }
-  if (dest.Get("CPF") != nullptr && !ValidCpf(cpf))
-    return read.Fail("CPF do destinatário inválido");
+  if (dest.Get("CPF") != nullptr && !ValidCpf(cpf)) {
+    return read.Fail("CPF do destinatário inválido"), Reject(rejection::kBuyerCpf, error);
+  }
   if (dest.Get("CNPJ") != nullptr && !ValidCnpj(cnpj)) {
-    return read.Fail("CNPJ do destinatário inválido");
+    return read.Fail("CNPJ do destinatário inválido"), Reject(rejection::kBuyerCnpj, error);
   }
   *buyer = cpf + cnpj;
   return true;
@@ -309,11 +347,14 @@ bool ReadBuyer(const Group& dest, std::string* buyer, std::string* error) {
 bool ReadSoftwareHouse(const Group& ide, std::string* cnpj, std::string* signature,
                        std::string* register_number, std::string* error) {
   GroupReader read(ide, error);
-  if (!read.Digits("CNPJ", 14, 14, cnpj) || !read.Text("signAC", 1, 344, signature) ||
-      !read.Digits("numeroCaixa", 3, 3, register_number)) {
-    return false;
+  if (!read.Digits("CNPJ", 14, 14, cnpj) || !ValidCnpj(*cnpj)) {
+    return read.Fail("CNPJ da software house inválido"),
+           Reject(rejection::kSoftwareHouseCnpj, error);
   }
-  if (!ValidCnpj(*cnpj)) return read.Fail("CNPJ da software house inválido");
+  if (!read.Text("signAC", 1, 344, signature)) return false;
+  if (!read.Digits("numeroCaixa", 3, 3, register_number)) {
+    return read.Fail("numeroCaixa deve ter 3 dígitos"), Reject(rejection::kRegister, error);
+  }
   return true;
 }
 

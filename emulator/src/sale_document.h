@@ -71,6 +71,33 @@ struct Sale {
   SaleValues values;
 };
 
+// The rejection codes (cod in a 06010 reply) of the rules a device checks
+// before signing; a reason may begin with one of them and a blank.
+namespace rejection {
+inline constexpr char kUnidentified[] = "1999";
+inline constexpr char kSoftwareHouseCnpj[] = "1201";
+inline constexpr char kRegister[] = "1202";
+inline constexpr char kEmitterCnpj[] = "1203";
+inline constexpr char kEmitterNotDevice[] = "1204";
+inline constexpr char kEmitterIe[] = "1205";
+inline constexpr char kBuyerCpf[] = "1206";
+inline constexpr char kBuyerCnpj[] = "1207";
+inline constexpr char kCfop[] = "1208";
+inline constexpr char kNcm[] = "1209";
+inline constexpr char kQuantity[] = "1210";
+inline constexpr char kUnitPrice[] = "1211";
+inline constexpr char kItemDiscount[] = "1212";
+inline constexpr char kPaymentsShort[] = "1213";
+inline constexpr char kPaymentCode[] = "1214";
+inline constexpr char kSubtotalDiscount[] = "1215";
+}  // namespace rejection
+
+// Puts `code` ahead of the reason in `error`; false, for chaining.
+bool Reject(const char* code, std::string* error);
+// Splits a reason into its rejection code (kUnidentified when it has none)
+// and its text.
+void SplitRejection(std::string_view reason, std::string* code, std::string* text);
+
 // Reads a sale document. False, with the reason a device gives, when it is
 // not one it would sign.
 bool ReadSale(std::string_view text, Sale* sale, std::string* error);

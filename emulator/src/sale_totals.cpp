@@ -55,7 +55,8 @@ bool ComputeTotals(const SaleValues& sale, SaleTotals* totals, std::string* erro
     }
     t.items[i].product = *product;
     if (in.discount > *product + in.other) {
-      return *error = "desconto maior que o valor" + Item(i), false;
+      *error = "desconto maior que o valor" + Item(i);
+      return Reject(rejection::kItemDiscount, error);
     }
     net[i] = *product - in.discount + in.other;
     if (!Add(&t.products, *product) || !Add(&t.discounts, in.discount) ||
@@ -64,7 +65,8 @@ bool ComputeTotals(const SaleValues& sale, SaleTotals* totals, std::string* erro
     }
   }
   if (sale.subtotal_discount >= subtotal && sale.subtotal_discount > 0) {
-    return *error = "desconto sobre o subtotal não é menor que o subtotal", false;
+    *error = "desconto sobre o subtotal não é menor que o subtotal";
+    return Reject(rejection::kSubtotalDiscount, error);
   }
   if (sale.subtotal_charge > 0 && subtotal == 0) {
     return *error = "acréscimo sobre um subtotal zero", false;
@@ -98,7 +100,10 @@ bool ComputeTotals(const SaleValues& sale, SaleTotals* totals, std::string* erro
   for (int64_t payment : sale.payments) {
     if (!Add(&paid, payment)) return *error = too_large, false;
   }
-  if (paid < t.total) return *error = "valor pago menor que o total do CF-e", false;
+  if (paid < t.total) {
+    *error = "valor pago menor que o total do CF-e";
+    return Reject(rejection::kPaymentsShort, error);
+  }
   t.change = paid - t.total;
   *totals = std::move(t);
   return true;

@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "certificates.h"
+#include "durable_file.h"
 #include "openssl_ptr.h"
 #include "text.h"
 
@@ -51,21 +52,6 @@ std::string OpenSslError() {
   char text[256] = "unknown error";
   if (code != 0) ERR_error_string_n(code, text, sizeof text);
   return text;
-}
-
-// Writes `text` to `path` through a temporary file, so a reader never sees
-// half of it.
-bool WriteWhole(const std::string& path, const std::string& text, mode_t mode, std::string* error) {
-  const std::string temporary = path + ".tmp";
-  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-  bool written = fd >= 0 && write(fd, text.data(), text.size()) == ssize_t(text.size());
-  if (fd >= 0) written = close(fd) == 0 && written;
-  if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    *error = path + ": " + std::strerror(errno);
-    std::remove(temporary.c_str());
-    return false;
-  }
-  return true;
 }
 
 template <typename Reader>
@@ -122,8 +108,8 @@ std::unique_ptr<SigningKey> SigningKey::LoadOrMake(const std::string& prefix,
       *error = "cannot write the signing key: " + OpenSslError();
       return nullptr;
     }
-    if (!WriteWhole(key_path, BioText(out.get()), 0600, error) ||
-        !WriteWhole(certificate_path, made->certificate_pem(), 0644, error)) {
+    if (!ReplaceFile(key_path, BioText(out.get()), 0600, error) ||
+        !ReplaceFile(certificate_path, made->certificate_pem(), 0644, error)) {
       return nullptr;
     }
     return made;
@@ -147,7 +133,7 @@ std::unique_ptr<SigningKey> SigningKey::LoadOrMake(const std::string& prefix,
       return nullptr;
     }
     auto loaded = std::unique_ptr<SigningKey>(new SigningKey(std::move(keys)));
-    if (!WriteWhole(certificate_path, loaded->certificate_pem(), 0644, error)) return nullptr;
+    if (!ReplaceFile(certificate_path, loaded->certificate_pem(), 0644, error)) return nullptr;
     return loaded;
   }
   return std::unique_ptr<SigningKey>(new SigningKey(std::move(keys)));

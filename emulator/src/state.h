@@ -1,15 +1,16 @@
-// What the device remembers, and the state file that keeps it across restarts:
-// one "key=value" line per item, values escaped onto one line, written whole
-// to a temporary file and renamed over the old one so a crash never leaves
-// half a state behind.
+// The device's settings and counters, and the state file that keeps them
+// across restarts: a format line, then one "key=value" line per item, values
+// escaped onto one line. Session replies and the event log live in the
+// journal instead, so the file stays small.
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "history.h"
 
 namespace satemu {
 
@@ -22,10 +23,10 @@ enum class Activation {
 // Operating states, as the status reply reports them.
 enum LockState { kUnlocked = 0, kLockSefaz, kLockTaxpayer, kLockAutonomous, kLockDeactivation };
 
-inline constexpr size_t kSessionsKept = 100;
-// Sale replies can be large: past this many bytes in all, the oldest go first.
-inline constexpr size_t kSessionBytesKept = 16 * 1024 * 1024;
-inline constexpr size_t kEventsKept = 500;
+// Coupon numbers (nCFe) run from 1 to this and start over.
+inline constexpr uint64_t kMaxCouponNumber = 999999;
+// Counters stop here rather than reach what the state file cannot hold.
+inline constexpr uint64_t kMaxCounter = 999'999'999'999'999;
 
 // Who the coupons name as their emitter, beside the CNPJ: what SEFAZ holds on
 // the taxpayer the device is activated for. The defaults describe the test
@@ -76,21 +77,27 @@ struct DeviceState {
   std::string last_contact;         // AAAAMMDDhhmmss, last exchange with SEFAZ
   std::string certificate_request;  // PEM, while a certificate is awaited
   std::string software_version = "01.00.00";
-  // Replies of the last sessions, oldest first, one per session number.
-  std::deque<std::pair<int32_t, std::string>> sessions;
-  // The device's own event log, oldest first.
-  std::deque<std::string> events;
-  // Items this version does not know, kept as they were for the version that does.
-  std::vector<std::pair<std::string, std::string>> other;
-
-  void RememberSession(int32_t session, std::string reply);
-  const std::string* FindSession(int32_t session) const;
-  void AddEvent(std::string record);
 };
 
-// Reads the state file. A missing file is not an error (`*found` is false and
-// `state` is left alone); a damaged one is, so it is never overwritten.
-bool LoadState(const std::string& path, DeviceState* state, bool* found, std::string* error);
-bool SaveState(const std::string& path, const DeviceState& state, std::string* error);
+// What a state file holds: the state, the journal generation it goes with,
+// and, from a file of the first format, the sessions and events it still
+// kept itself (for the journal to take over).
+struct StoredState {
+  DeviceState state;
+  uint64_t generation = 0;
+  int format = 0;
+  std::vector<Entry> legacy;
+};
+
+// Reads a state file's text. False, with "<path>:<line>: reason", when it is
+// empty, cut short, has an unknown key, lacks a required one, or holds a
+// value out of range.
+bool ParseState(const std::string& text, const std::string& path, StoredState* stored,
+                std::string* error);
+// The state file's text for `state` at journal generation `generation`.
+std::string StateText(const DeviceState& state, uint64_t generation);
+
+// Adds one to a counter unless it has reached kMaxCounter.
+void Count(uint64_t* counter);
 
 }  // namespace satemu

@@ -1,30 +1,24 @@
 #include "text.h"
 
+#include <openssl/evp.h>
+
 #include <algorithm>
 #include <cstdio>
 
 namespace satemu {
 
 std::string Base64Encode(std::string_view data) {
-  static constexpr char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
-  out.reserve((data.size() + 2) / 3 * 4);
-  size_t i = 0;
-  for (; i + 3 <= data.size(); i += 3) {
-    const uint32_t v = uint32_t{static_cast<uint8_t>(data[i])} << 16 |
-                       uint32_t{static_cast<uint8_t>(data[i + 1])} << 8 |
-                       uint32_t{static_cast<uint8_t>(data[i + 2])};
-    for (int shift = 18; shift >= 0; shift -= 6) out += kAlphabet[(v >> shift) & 0x3F];
-  }
-  const size_t rest = data.size() - i;
-  if (rest > 0) {
-    uint32_t v = uint32_t{static_cast<uint8_t>(data[i])} << 16;
-    if (rest == 2) v |= uint32_t{static_cast<uint8_t>(data[i + 1])} << 8;
-    out += kAlphabet[(v >> 18) & 0x3F];
-    out += kAlphabet[(v >> 12) & 0x3F];
-    out += rest == 2 ? kAlphabet[(v >> 6) & 0x3F] : '=';
-    out += '=';
+  // EVP_EncodeBlock takes an int count: long inputs go in whole groups of 3.
+  constexpr size_t kPiece = 3 * 1024 * 1024;
+  for (size_t at = 0; at < data.size(); at += kPiece) {
+    const size_t count = std::min(kPiece, data.size() - at);
+    const size_t start = out.size();
+    out.resize(start + (count + 2) / 3 * 4 + 1);
+    const int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data() + start),
+                                        reinterpret_cast<const unsigned char*>(data.data() + at),
+                                        static_cast<int>(count));
+    out.resize(start + static_cast<size_t>(written));
   }
   return out;
 }
@@ -32,6 +26,14 @@ std::string Base64Encode(std::string_view data) {
 bool AllDigits(std::string_view text) {
   return !text.empty() &&
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool ValidActivationCode(std::string_view code) {
+  return code.size() >= 8 && code.size() <= 32 &&
+         std::none_of(code.begin(), code.end(), [](char c) {
+           const auto byte = static_cast<unsigned char>(c);
+           return byte < 0x20 || byte == 0x7F || c == '|';
+         });
 }
 
 bool ValidCnpj(std::string_view cnpj) {

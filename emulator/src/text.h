@@ -12,6 +12,8 @@ namespace satemu {
 std::string Base64Encode(std::string_view data);
 
 bool AllDigits(std::string_view text);
+// An activation code: 8 to 32 characters, none a control character or "|".
+bool ValidActivationCode(std::string_view code);
 // 14 digits whose two check digits are right (and not all the same digit).
 bool ValidCnpj(std::string_view cnpj);
 // A decimal integer within [min, max], nothing else around it.

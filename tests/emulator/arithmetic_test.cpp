@@ -164,7 +164,8 @@ TEST(SaleTotals, RefuseWhatDoesNotAddUp) {
   sale.payments = {999};
   error.clear();
   EXPECT_FALSE(ComputeTotals(sale, &t, &error));
-  EXPECT_EQ(error, "valor pago menor que o total do CF-e");
+  EXPECT_EQ(error,
+            std::string(rejection::kPaymentsShort) + " valor pago menor que o total do CF-e");
 
   sale.payments = {1000};
   sale.subtotal_discount = 1000;

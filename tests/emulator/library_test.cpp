@@ -150,8 +150,10 @@ TEST_F(EmulatedDevice, IcpBrasilActivationWaitsForTheCertificate) {
 TEST_F(EmulatedDevice, NetworkConfigurationIsWhatTheStatusReports) {
   Start();
   EXPECT_EQ(Code(ConfigurarInterfaceDeRede(12, kWrong, kFixedNetwork)), "12001");
+  // The rule broken comes where a host reads the reason for a refusal.
   EXPECT_EQ(std::string(ConfigurarInterfaceDeRede(12, kFactory, "<config/>")),
-            "000012|12002|Dados fora do padrão a ser informado||");
+            "000012|12002|Dados fora do padrão a ser informado||tipoInter \"\" não é um valor "
+            "aceito");
   EXPECT_EQ(std::string(ConfigurarInterfaceDeRede(12, kFactory, kFixedNetwork)),
             "000012|12000|Rede Configurada com Sucesso||");
   EXPECT_STREQ(CodigoErro().msg, "Codigo: 12000.\nRede Configurada com Sucesso");

@@ -90,6 +90,19 @@ TEST_F(FrameReaderTest, FindsAFrameInsideAnUnfinishedOneOnceAbandoned) {
   reader_.Abandon();
   EXPECT_EQ(Frames(), Texts{"000008|ConsultarSAT"});
   EXPECT_FALSE(reader_.Pending());
+
+  // A run of false starts costs one quiet spell in all, not one each.
+  Bytes false_starts;
+  for (int i = 0; i < 50; ++i)
+    false_starts.insert(false_starts.end(), {kSoh, 1, 0, 0, 60, 0, 0, 0});
+  Feed(false_starts);
+  EXPECT_TRUE(Frames().empty());
+  reader_.Abandon();
+  EXPECT_TRUE(Frames().empty());
+  EXPECT_FALSE(reader_.Pending());
+  // What arrives next is read as usual again.
+  Feed(RequestBytes("000009|ConsultarSAT"));
+  EXPECT_EQ(Frames(), Texts{"000009|ConsultarSAT"});
 }
 
 TEST(ReplyFrame, HasTheHostsLayout) {

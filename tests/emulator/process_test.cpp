@@ -11,6 +11,7 @@
 
 #include "fake_device.h"
 #include "frames.h"
+#include "host_port.h"
 #include "satemu_process.h"
 
 namespace kovrad::test {
@@ -19,48 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 using satemu::Bytes;
 using satemu::RequestBytes;
-
-// The host's end of the emulated port.
-class Port {
- public:
-  explicit Port(const std::string& path) : fd_(open(path.c_str(), O_RDWR | O_NOCTTY)) {
-    termios tio{};
-    tcgetattr(fd_, &tio);
-    cfmakeraw(&tio);
-    tcsetattr(fd_, TCSANOW, &tio);
-  }
-  ~Port() { close(fd_); }
-  bool ok() const { return fd_ >= 0; }
-
-  void Write(const Bytes& bytes) {
-    ASSERT_EQ(write(fd_, bytes.data(), bytes.size()), ssize_t(bytes.size()));
-  }
-  void Write(std::string_view text) { Write(RequestBytes(text)); }
-
-  // The text of the next reply frame, or nothing within the bound.
-  std::optional<std::string> Reply(int timeout_ms = 10000) {
-    Bytes header(satemu::kReplyHeader);
-    if (!Read(header.data(), header.size(), timeout_ms)) return std::nullopt;
-    Bytes rest(satemu::ReadLe32(header.data() + 9) + 1);
-    if (!Read(rest.data(), rest.size(), timeout_ms)) return std::nullopt;
-    return std::string(rest.begin(), rest.end() - 1);
-  }
-
- private:
-  bool Read(uint8_t* out, size_t count, int timeout_ms) {
-    size_t got = 0;
-    while (got < count) {
-      pollfd p{fd_, POLLIN, 0};
-      if (poll(&p, 1, timeout_ms) <= 0) return false;
-      const ssize_t n = read(fd_, out + got, count - got);
-      if (n <= 0) return false;
-      got += static_cast<size_t>(n);
-    }
-    return true;
-  }
-
-  int fd_;
-};
 
 TEST(SatemuAlone, ResynchronisesAfterGarbageAndBadFrames) {
   TempDir dir;
@@ -166,14 +125,18 @@ TEST(SatemuAlone, RefusesToStartOnWhatItCannotUse) {
   EXPECT_NE(errors.find("state:2:"), std::string::npos) << errors;
   EXPECT_EQ(ReadFile(dir / "state"), "format=1\nlock=7\n");
 
-  for (const std::vector<std::string>& args : {std::vector<std::string>{},
-                                               {"--dir"},
-                                               {"--dir", "x", "--port", "1000"},
-                                               {"--dir", "x", "--fault", "loud"},
-                                               {"--dir", "x", "--fault-only", "ConsultarSAT"},
-                                               {"--dir", "x", "--serial", "12|34"},
-                                               {"--dir", "x", "--lock", "5"},
-                                               {"stray"}}) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{},
+        {"--dir"},
+        {"--dir", "x", "--port", "1000"},
+        {"--dir", "x", "--fault", "loud"},
+        {"--dir", "x", "--fault-only", "ConsultarSAT"},
+        {"--dir", "x", "--serial", "12|34"},
+        {"--dir", "x", "--lock", "5"},
+        {"--dir", "x", "--fault", "silent", "--fault-only", "ConsultaSAT"},
+        {"--dir", "x", "--bogus"},
+        {"--dir", "x", "stray"},
+        {"stray"}}) {
     EXPECT_EQ(Satemu::RunToEnd(args, &errors), 2) << (args.empty() ? "" : args.back());
   }
 }

@@ -135,9 +135,9 @@ TEST_F(SaleTest, IssuesTheCouponInTheSaleReplyLayout) {
   EXPECT_EQ(state_.last_sale.total, "102.20");
   EXPECT_EQ(state_.last_coupon_key, key);
   EXPECT_EQ(state_.coupons_issued, 1u);
-  ASSERT_GE(state_.events.size(), 2u);
-  EXPECT_NE(state_.events[state_.events.size() - 2].find("|VENDA: CF-e " + key +
-                                                         " emitido, total 102.20"),
+  ASSERT_GE(device_.history().events.size(), 2u);
+  EXPECT_NE(device_.history().events[device_.history().events.size() - 2].find(
+                "|VENDA: CF-e " + key + " emitido, total 102.20"),
             std::string::npos);
   // A later look-up of the session gets the reply as readable text.
   std::string text;
@@ -273,13 +273,13 @@ TEST_F(SaleTest, RefusesWhatADeviceRefusesAndIssuesNothing) {
       {"document type", [&] { return Sell("<!DOCTYPE CFe [<!ENTITY x 'y'>]>" + sale.substr(39)); },
        "06010", "DOCTYPE"},
       {"another taxpayer", [&] { return Sell(Replaced(sale, "08723218000186", "11222333000181")); },
-       "06010", "CNPJ do emitente difere"},
+       "06010", "|1204|Rejeição: CNPJ do emitente difere"},
       {"another state registration",
        [&] { return Sell(Replaced(sale, "149626224113", "111111111111")); }, "06010",
-       "IE do emitente"},
+       "|1205|Rejeição: IE do emitente"},
       {"no payment", [&] { return Sell(Replaced(sale, "<pgto>", "<pgtoX>")); }, "06010"},
       {"paid short", [&] { return Sell(Replaced(sale, "<vMP>60.00", "<vMP>52.19")); }, "06010",
-       "valor pago menor"},
+       "|1213|Rejeição: valor pago menor"},
       {"unknown element",
        [&] { return Sell(Replaced(sale, "<vDesc>1.80</vDesc>", "<vDesconto>1.80</vDesconto>")); },
        "06010", "<vDesconto>"},
@@ -291,12 +291,25 @@ TEST_F(SaleTest, RefusesWhatADeviceRefusesAndIssuesNothing) {
       {"item out of order", [&] { return Sell(Replaced(sale, "nItem=\"2\"", "nItem=\"7\"")); },
        "06010", "nItem"},
       {"bad buyer CPF", [&] { return Sell(Replaced(sale, "11144477735", "11144477736")); }, "06010",
-       "CPF"},
+       "|1206|Rejeição: CPF"},
+      {"CFOP of another state", [&] { return Sell(Replaced(sale, "5102", "6102")); }, "06010",
+       "|1208|"},
+      {"NCM of three digits", [&] { return Sell(Replaced(sale, "10063021", "100")); }, "06010",
+       "|1209|"},
+      {"register of two digits", [&] { return Sell(Replaced(sale, ">001<", ">01<")); }, "06010",
+       "|1202|"},
+      {"no such payment means", [&] { return Sell(Replaced(sale, "<cMP>01", "<cMP>07")); }, "06010",
+       "|1214|"},
+      {"quantity zero", [&] { return Sell(Replaced(sale, "2.0000", "0.0000")); }, "06010",
+       "|1210|"},
+      {"software house CNPJ check digits",
+       [&] { return Sell(Replaced(sale, "<CNPJ>16716114000172", "<CNPJ>16716114000173")); },
+       "06010", "|1201|"},
       {"service tax", [&] { return Sell(Replaced(sale, "<ICMS>", "<ISSQN/><ICMS>")); }, "06010",
        "ISSQN"},
       {"discount past the item",
        [&] { return Sell(Replaced(sale, "<vDesc>1.80", "<vDesc>99.80")); }, "06010",
-       "desconto maior"},
+       "|1212|Rejeição: desconto maior"},
       {"no items",
        [&] {
          std::string none = sale;
@@ -313,9 +326,8 @@ TEST_F(SaleTest, RefusesWhatADeviceRefusesAndIssuesNothing) {
     EXPECT_EQ(f[1], c.code) << c.what << ": " << reply;
     EXPECT_NE(reply.find(c.reason), std::string::npos) << c.what << ": " << reply;
     if (f[1] == "06010") {
-      EXPECT_EQ(reply.rfind("000001|06010|0000|Erro de validação do conteúdo|1999|Rejeição: ", 0),
-                0u)
-          << reply;
+      EXPECT_EQ(reply.rfind("000001|06010|0000|Erro de validação do conteúdo|1", 0), 0u) << reply;
+      EXPECT_EQ(f[5].rfind("Rejeição: ", 0), 0u) << reply;
     }
     EXPECT_EQ(state_.coupons_issued, 0u) << c.what;
     EXPECT_EQ(state_.last_sale.key, "") << c.what;
@@ -359,9 +371,10 @@ TEST_F(SaleTest, CancelsOnlyTheLastSaleOnceAndWithinThirtyMinutes) {
   EXPECT_GE(ElementValue(ide, "dEmi") + ElementValue(ide, "hEmi"), sold_at);
   EXPECT_EQ(state_.last_coupon_key, f[8].substr(3));
   EXPECT_EQ(state_.coupons_cancelled, 1u);
-  EXPECT_NE(state_.events[state_.events.size() - 2].find("|CANCELAMENTO: CF-e " + second.substr(3) +
-                                                         " cancelado pelo CF-e " + f[8].substr(3)),
-            std::string::npos);
+  EXPECT_NE(
+      device_.history().events[device_.history().events.size() - 2].find(
+          "|CANCELAMENTO: CF-e " + second.substr(3) + " cancelado pelo CF-e " + f[8].substr(3)),
+      std::string::npos);
   EXPECT_EQ(Split(Cancel(second, CancellationFor(second)))[1], "07002");  // twice
 
   const std::string third = SellSample();
@@ -395,8 +408,9 @@ TEST_F(SaleTest, EndToEndTestSignsACouponAndLeavesTheLastSaleAlone) {
   EXPECT_EQ(ElementValue(coupon, "vICMS"), "45.00");
   EXPECT_EQ(f[6], ElementValue(coupon, "dEmi") + ElementValue(coupon, "hEmi"));
   EXPECT_EQ(f[7], "000001");
-  EXPECT_EQ(f[8].size(), 44u);
-  EXPECT_NE(coupon.find("Id=\"CFe" + f[8] + "\""), std::string::npos);
+  // The key as a sale reply gives it: "CFe" and the 44 digits.
+  EXPECT_EQ(f[8].size(), 47u);
+  EXPECT_NE(coupon.find("Id=\"" + f[8] + "\""), std::string::npos);
 
   EXPECT_EQ(state_.last_sale.key, before.last_sale.key);
   EXPECT_EQ(state_.last_coupon_key, before.last_coupon_key);
