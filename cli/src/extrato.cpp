@@ -249,6 +249,10 @@ int CallWithExtrato(std::vector<std::string> args, size_t at, std::ostream& out,
 
 int RunWithExtrato(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (!args.empty() && args[0] == "extrato") return Extrato(args, out, err);
+  if (args == std::vector<std::string>{"help", "extrato"}) {
+    out << kUsage;
+    return static_cast<int>(Status::kSuccess);
+  }
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--extrato" || args[i].starts_with("--extrato=")) {
       return CallWithExtrato(args, i, out, err);

@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -13,6 +14,7 @@
 #include "core/text.h"
 #include "widgets/fields.h"
 #include "widgets/tile.h"
+#include "windows/extrato.h"
 
 namespace kovrad::manager {
 namespace {
@@ -64,6 +66,9 @@ TFiscal::TFiscal(Shell& shell) : shell_(shell) {
   XMLEntrada->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1 = Memo("Memo1", this);
   XMLSaida = Memo("XMLSaida", this);
+  VerExtrato = new QPushButton("Ver extrato", this);
+  VerExtrato->setObjectName("VerExtrato");
+  VerExtrato->setEnabled(false);
 
   auto* top = new QHBoxLayout;
   top->addWidget(operation);
@@ -81,12 +86,17 @@ TFiscal::TFiscal(Shell& shell) : shell_(shell) {
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addLayout(texts, 3);
-  layout->addWidget(new QLabel("XML Saída", this));
+  auto* output = new QHBoxLayout;
+  output->addWidget(new QLabel("XML Saída", this));
+  output->addStretch();
+  output->addWidget(VerExtrato);
+  layout->addLayout(output);
   layout->addWidget(XMLSaida, 2);
 
   connect(Image5, &ImageButton::clicked, this, &TFiscal::Image5Click);
   connect(Image2, &ImageButton::clicked, this, &TFiscal::Image2Click);
   connect(Image4, &ImageButton::clicked, this, &TFiscal::Image4Click);
+  connect(VerExtrato, &QPushButton::clicked, this, &TFiscal::ShowExtrato);
 }
 
 void TFiscal::ClearTexts() {
@@ -148,6 +158,8 @@ void TFiscal::Cancellation() {
 
 void TFiscal::ShowSent() {
   ClearTexts();
+  coupon_.clear();
+  VerExtrato->setEnabled(false);
   XMLEntrada->appendPlainText(Shown(document_.text()));
 }
 
@@ -155,7 +167,13 @@ void TFiscal::ShowOutcome(const SendOutcome& outcome) {
   Memo1->appendPlainText(Shown(outcome.reply));
   shell_.Show(this, outcome.messages);
   if (outcome.coupon) XMLSaida->appendPlainText(Shown(*outcome.coupon));
+  coupon_ = outcome.coupon.value_or("");
+  VerExtrato->setEnabled(!coupon_.empty());
   TakeFocus();
+}
+
+void TFiscal::ShowExtrato() {
+  (new ExtratoView(shell_, coupon_, this))->show();
 }
 
 void TFiscal::Image4Click() {

@@ -8,6 +8,7 @@
 #include "core/sale.h"
 
 class QPlainTextEdit;
+class QPushButton;
 class QRadioButton;
 
 namespace kovrad::manager {
@@ -30,6 +31,7 @@ class TFiscal : public QWidget {
   QPlainTextEdit* XMLEntrada;
   QPlainTextEdit* Memo1;
   QPlainTextEdit* XMLSaida;
+  QPushButton* VerExtrato;  // the extrato of the coupon in XMLSaida
 
   // Empties the three text areas, for an opening that starts afresh.
   void ClearTexts();
@@ -48,8 +50,10 @@ class TFiscal : public QWidget {
   void ShowSent();
   void ShowOutcome(const SendOutcome& outcome);
   void TakeFocus();
+  void ShowExtrato();
 
   Shell& shell_;
+  std::string coupon_;  // the last coupon received, as the device returned it
   InputDocument document_;
   std::string key_;
 };

@@ -55,8 +55,8 @@ std::multiset<std::string> Decoded(const Coupon& coupon, const Paper& paper) {
   EXPECT_TRUE(RenderPng(MakeLayout(coupon), paper, 1.0, &png, &error)) << error;
   TempFile file(".png");
   file.Write(png);
-  // Each symbol ends with a NUL in --raw mode with -Sbinary off; split on
-  // the newline zbarimg puts after each.
+  // --raw prints each symbol's data alone on its line; binary mode keeps the
+  // QR code's bytes as they are.
   const std::string text = Output("zbarimg --quiet --raw -Sqrcode.binary " + file.path());
   std::multiset<std::string> found;
   size_t start = 0;
