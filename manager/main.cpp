@@ -6,6 +6,7 @@
 
 #include "app/dialogs.h"
 #include "app/forms.h"
+#include "app/registry.h"
 #include "app/shell.h"
 #include "app/style.h"
 #include "core/binding.h"
@@ -45,8 +46,11 @@ int main(int argc, char** argv) {
     QtDialogs dialogs;
     Shell shell(library, dialogs, [](int status) { QCoreApplication::exit(status); });
     Forms forms(shell);
-    forms.grid->showMaximized();
-    forms.startup->raise();
+    forms.grid->setWindowState(Qt::WindowFullScreen);
+    Present(forms.grid.get(), false);
+    // The dialog appeared before the main window had its size: centre it now.
+    forms.startup->move(forms.grid->geometry().center() - forms.startup->rect().center());
+    Present(forms.startup);
     const int status = app.exec();
     // A library call may wait minutes for the device; do not hold the exit
     // for it.
