@@ -1,6 +1,9 @@
 // Ativacao: sets up and tests the SAT device.
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
+#include <QTranslator>
 #include <cstdlib>
 #include <exception>
 
@@ -40,6 +43,12 @@ int main(int argc, char** argv) {
   using namespace kovrad::manager;
   try {
     ApplyStyle(app);
+    // The toolkit's own texts (file dialogs, their buttons) in Portuguese too.
+    QTranslator toolkit;
+    if (toolkit.load(QLocale(QLocale::Portuguese, QLocale::Brazil), "qtbase", "_",
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+      QCoreApplication::installTranslator(&toolkit);
+    }
     QApplication::setApplicationName("Torva Trelix Manager");
 
     Library library;
