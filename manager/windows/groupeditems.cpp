@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QResizeEvent>
 #include <QScrollArea>
-#include <QScroller>
 #include <algorithm>
 #include <cmath>
 
@@ -187,7 +186,6 @@ void TGridForm::BuildPanel() {
   scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   scroll->viewport()->setAutoFillBackground(false);
   panel->setAutoFillBackground(false);
-  QScroller::grabGesture(scroll->viewport(), QScroller::TouchGesture);
 
   refresh_ = new ImageButton(QPixmap(), info);
   refresh_->setObjectName("RefreshImage");
