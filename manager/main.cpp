@@ -1,11 +1,15 @@
 // Ativacao: sets up and tests the SAT device.
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
+#include <QTranslator>
 #include <cstdlib>
 #include <exception>
 
 #include "app/dialogs.h"
 #include "app/forms.h"
+#include "app/registry.h"
 #include "app/shell.h"
 #include "app/style.h"
 #include "core/binding.h"
@@ -39,14 +43,23 @@ int main(int argc, char** argv) {
   using namespace kovrad::manager;
   try {
     ApplyStyle(app);
+    // The toolkit's own texts (file dialogs, their buttons) in Portuguese too.
+    QTranslator toolkit;
+    if (toolkit.load(QLocale(QLocale::Portuguese, QLocale::Brazil), "qtbase", "_",
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+      QCoreApplication::installTranslator(&toolkit);
+    }
     QApplication::setApplicationName("Torva Trelix Manager");
 
     Library library;
     QtDialogs dialogs;
     Shell shell(library, dialogs, [](int status) { QCoreApplication::exit(status); });
     Forms forms(shell);
-    forms.grid->showMaximized();
-    forms.startup->raise();
+    forms.grid->setWindowState(Qt::WindowFullScreen);
+    Present(forms.grid.get(), false);
+    // The dialog appeared before the main window had its size: centre it now.
+    forms.startup->move(forms.grid->geometry().center() - forms.startup->rect().center());
+    Present(forms.startup);
     const int status = app.exec();
     // A library call may wait minutes for the device; do not hold the exit
     // for it.

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace kovrad::manager {
 
@@ -16,6 +17,16 @@ QString QtDialogs::SaveFileName(QWidget* parent, const QString& caption, const Q
 
 QString QtDialogs::OpenFileName(QWidget* parent, const QString& caption, const QString& filter) {
   return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
+}
+
+bool QtDialogs::Ask(QWidget* parent, const QString& question, const QString& yes,
+                    const QString& no) {
+  QMessageBox box(QMessageBox::Question, QApplication::applicationName(), question,
+                  QMessageBox::NoButton, parent);
+  QPushButton* accept = box.addButton(yes, QMessageBox::AcceptRole);
+  box.setDefaultButton(box.addButton(no, QMessageBox::RejectRole));
+  box.exec();
+  return box.clickedButton() == accept;
 }
 
 }  // namespace kovrad::manager

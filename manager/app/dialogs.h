@@ -15,6 +15,9 @@ class Dialogs {
   // The chosen file name; empty when the operator cancels.
   virtual QString SaveFileName(QWidget* parent, const QString& caption, const QString& filter) = 0;
   virtual QString OpenFileName(QWidget* parent, const QString& caption, const QString& filter) = 0;
+  // A question with two answers; true for `yes`.
+  virtual bool Ask(QWidget* parent, const QString& question, const QString& yes,
+                   const QString& no) = 0;
 };
 
 class QtDialogs final : public Dialogs {
@@ -22,6 +25,8 @@ class QtDialogs final : public Dialogs {
   void Message(QWidget* parent, const QString& text) override;
   QString SaveFileName(QWidget* parent, const QString& caption, const QString& filter) override;
   QString OpenFileName(QWidget* parent, const QString& caption, const QString& filter) override;
+  bool Ask(QWidget* parent, const QString& question, const QString& yes,
+           const QString& no) override;
 };
 
 }  // namespace kovrad::manager

@@ -28,6 +28,13 @@ enum class Window {
   kCodeChange,
 };
 
+// Shows `window` in front, also where no window manager runs (a kiosk till)
+// to size and place windows: a maximised or full-screen window gets the whole
+// screen, any other is centred on it the first time. With `focus` it takes
+// the keyboard; a window that has not appeared yet takes it once it does,
+// so a window shown behind a dialog must not ask for it.
+void Present(QWidget* window, bool focus = true);
+
 class WindowRegistry {
  public:
   // `reset` prepares the window for a fresh opening (a cleared text area, a

@@ -1,9 +1,68 @@
 #include "app/shell.h"
 
+#include "widgets/busy_banner.h"
+
 namespace kovrad::manager {
+namespace {
+
+QString Elapsed(qint64 ms) {
+  const qint64 seconds = ms / 1000;
+  if (seconds < 60) return QString("%1 s").arg(seconds);
+  return QString("%1 min %2 s").arg(seconds / 60).arg(seconds % 60, 2, 10, QChar('0'));
+}
+
+}  // namespace
 
 Shell::Shell(Library& library, Dialogs& dialogs, std::function<void(int)> end_program)
-    : library_(library), dialogs_(dialogs), end_program_(std::move(end_program)) {}
+    : library_(library), dialogs_(dialogs), end_program_(std::move(end_program)) {
+  tick_.setInterval(1000);
+  QObject::connect(&tick_, &QTimer::timeout, [this] {
+    if (caller_) BusyBanner::Of(caller_)->ShowBusy(BusyText());
+  });
+  // Before the window's own handler, so that its messages follow a cleared banner.
+  QObject::connect(&worker_, &Worker::finished, [this] { EndCall(); });
+}
+
+void Shell::BeginCall(QWidget* window, const QString& operation) {
+  operation_ = operation;
+  caller_ = window;
+  elapsed_.start();
+  window->setCursor(Qt::BusyCursor);
+  BusyBanner::Of(window)->ShowBusy(BusyText());
+  tick_.start();
+}
+
+void Shell::EndCall() {
+  tick_.stop();
+  if (caller_) {
+    caller_->unsetCursor();
+    BusyBanner::Of(caller_)->Clear();
+  }
+  caller_ = nullptr;
+}
+
+QString Shell::BusyText() const {
+  return QString("Aguarde: %1 em andamento (%2)").arg(operation_, Elapsed(elapsed_.elapsed()));
+}
+
+void Shell::NoticeBusy(QWidget* window) {
+  if (window == caller_) return;  // its banner says it already
+  BusyBanner::Of(window)->ShowNotice(BusyText() + ". Tente de novo quando terminar.");
+}
+
+bool Shell::EndProgram(int status) {
+  if (busy()) {
+    const QString running =
+        QString("%1 ainda está em andamento (%2).").arg(operation_, Elapsed(elapsed_.elapsed()));
+    if (!dialogs_.Ask(caller_, running + "\nSair mesmo assim?", "Sair", "Continuar")) {
+      return false;
+    }
+    dialogs_.Message(caller_, "O programa será fechado, mas o SAT pode continuar trabalhando (" +
+                                  operation_ + "). Não desligue o SAT até que ele termine.");
+  }
+  end_program_(status);
+  return true;
+}
 
 void Shell::Show(QWidget* parent, const std::vector<std::string>& messages) {
   for (const std::string& m : messages) Show(parent, m);

@@ -2,7 +2,10 @@
 // that calls it, the operator's dialogs, the run's session and the windows.
 #pragma once
 
-#include <QApplication>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <string>
@@ -27,36 +30,51 @@ class Shell {
   WindowRegistry& windows() { return windows_; }
   Worker& worker() { return worker_; }
 
-  void EndProgram(int status) { end_program_(status); }
+  // Ends the run with `status`. While a call is under way the operator is
+  // asked first and, on leaving, told that the device may still be working;
+  // false when the operator stays.
+  bool EndProgram(int status);
 
-  // Runs `job` (library calls) on the worker for `window`, which shows that it
-  // is busy meanwhile, then `done` on the window thread. While another call is
-  // under way the operation is refused with a beep and false.
+  bool busy() const { return worker_.busy(); }
+
+  // Runs `job` (library calls) on the worker, then `done` on the window
+  // thread. Meanwhile `window` shows a banner naming `operation` with the
+  // time elapsed. While another call is under way nothing runs: `window`
+  // shows a short notice naming that call, and the answer is false.
   template <typename R>
-  bool Run(QWidget* window, std::function<R()> job, std::function<void(R)> done) {
-    auto finish = [window, done = std::move(done)](R result) {
-      window->unsetCursor();
-      done(std::move(result));
-    };
-    if (!worker_.Run<R>(window, std::move(job), std::move(finish))) {
-      QApplication::beep();
+  bool Run(QWidget* window, const QString& operation, std::function<R()> job,
+           std::function<void(R)> done) {
+    if (!worker_.Run<R>(window, std::move(job), std::move(done))) {
+      NoticeBusy(window);
       return false;
     }
-    window->setCursor(Qt::BusyCursor);
+    BeginCall(window, operation);
     return true;
   }
+
+  // Tells the operator on `window` which call must end first.
+  void NoticeBusy(QWidget* window);
 
   // One message box per text (UTF-8), in order.
   void Show(QWidget* parent, const std::vector<std::string>& messages);
   void Show(QWidget* parent, const std::string& message);
 
  private:
+  void BeginCall(QWidget* window, const QString& operation);
+  void EndCall();
+  QString BusyText() const;
+
   Library& library_;
   Dialogs& dialogs_;
   std::function<void(int)> end_program_;
   Session session_;
   WindowRegistry windows_;
   Worker worker_;
+  // The call under way: what it is, for how long, and the window it shows on.
+  QString operation_;
+  QElapsedTimer elapsed_;
+  QPointer<QWidget> caller_;
+  QTimer tick_;
 };
 
 }  // namespace kovrad::manager

@@ -19,10 +19,10 @@ std::variant<Activation, std::string> PrepareActivation(const ActivationInput& i
   StagedField cnpj;
   if (!cnpj.Stage(input.cnpj) || !ValidaCNPJ(cnpj.c_str(), cnpj.data())) return kMsgCnpjInvalid;
   StagedField code;
-  if (!code.Stage(input.code)) return TooLongMessage("Código de Ativação", code.capacity());
+  if (!code.Stage(input.code)) return StagingRefusal("Código de Ativação", code);
   StagedField confirmation;
   if (!confirmation.Stage(input.confirmation)) {
-    return TooLongMessage("Confirma Código de Ativação", confirmation.capacity());
+    return StagingRefusal("Confirma Código de Ativação", confirmation);
   }
   if (std::optional<std::string> refusal =
           CheckActivationCode(CharacterCount(input.code), code.c_str(), confirmation.c_str())) {

@@ -17,7 +17,7 @@ std::variant<Association, std::string> PrepareAssociation(const AssociationInput
   }
   StagedSignature signature;
   if (!signature.Stage(input.signature)) {
-    return TooLongMessage("Assinatura AC", signature.capacity());
+    return StagingRefusal("Assinatura AC", signature);
   }
   return Association{software_house.str() + taxpayer.str(), RemoveLineBreaks(signature.str())};
 }

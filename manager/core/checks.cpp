@@ -22,6 +22,12 @@ std::string TooLongMessage(std::string_view field_caption, size_t limit) {
          std::to_string(limit) + " caracteres.";
 }
 
+std::string UnencodableMessage(std::string_view field_caption, std::string_view characters) {
+  return "O campo \"" + std::string(field_caption) +
+         "\" tem caracteres que o SAT não aceita: " + std::string(characters) +
+         ". Troque-os e tente de novo.";
+}
+
 bool ValidaCNPJ(const char* input, char* digits) {
   char work[kCnpjDigits + 1] = {};
   size_t count = 0;

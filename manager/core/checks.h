@@ -23,10 +23,13 @@ inline constexpr size_t kSignatureBuffer = 500;
 template <size_t N>
 class Staged {
  public:
-  // False (and the buffer emptied) when the text does not fit.
+  // False (and the buffer emptied) when the text does not fit, or holds
+  // characters that Windows-1252 cannot carry (named by refused()).
   bool Stage(std::string_view utf8) {
-    const std::string narrow = ToCp1252(utf8);
     buffer_.fill('\0');
+    refused_ = Unencodable(utf8);
+    if (!refused_.empty()) return false;
+    const std::string narrow = ToCp1252(utf8);
     if (narrow.size() >= N) return false;
     std::memcpy(buffer_.data(), narrow.data(), narrow.size());
     return true;
@@ -36,9 +39,11 @@ class Staged {
   size_t size() const { return std::strlen(buffer_.data()); }
   std::string str() const { return buffer_.data(); }
   static constexpr size_t capacity() { return N - 1; }
+  const std::string& refused() const { return refused_; }
 
  private:
   std::array<char, N> buffer_{};
+  std::string refused_;
 };
 
 using StagedField = Staged<kFieldBuffer>;
@@ -46,6 +51,16 @@ using StagedSignature = Staged<kSignatureBuffer>;
 
 // The message for a field whose text does not fit its staging buffer.
 std::string TooLongMessage(std::string_view field_caption, size_t limit);
+
+// The message for characters of a field that Windows-1252 cannot carry.
+std::string UnencodableMessage(std::string_view field_caption, std::string_view characters);
+
+// Why `staged` refused a field's text.
+template <size_t N>
+std::string StagingRefusal(std::string_view field_caption, const Staged<N>& staged) {
+  return staged.refused().empty() ? TooLongMessage(field_caption, staged.capacity())
+                                  : UnencodableMessage(field_caption, staged.refused());
+}
 
 // True when `input` holds exactly fourteen digits (anything else in it is
 // ignored) whose last two are the CNPJ check digits of the first twelve.

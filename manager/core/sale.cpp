@@ -1,12 +1,14 @@
 #include "sale.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "binding.h"
 #include "replies.h"
 #include "text.h"
+#include "text_file.h"
 
 namespace kovrad::manager {
 namespace {
@@ -50,12 +52,17 @@ std::string_view InputDocument::text() const {
 InputDocument::Load InputDocument::LoadFile(const std::string& path) {
   Clear();
   if (ToCp1252(path).size() > kPathLimit) return Load::kPathTooLong;
+  error_ = 0;
   const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) return Load::kUnreadable;
+  if (!file) {
+    error_ = errno;
+    return Load::kUnreadable;
+  }
   char* const data = buffer_.get();
   const size_t read = std::fread(data, 1, kDocumentBuffer, file.get());
   // A directory opens but cannot be read.
   if (std::ferror(file.get()) != 0) {
+    error_ = errno;
     Clear();
     return Load::kUnreadable;
   }
@@ -82,14 +89,16 @@ void InputDocument::PatchKey(std::string_view key) {
   std::memcpy(buffer_.get() + at, key.data(), std::min(key.size(), room));
 }
 
-std::optional<std::string> LoadRefusal(InputDocument::Load result) {
+std::optional<std::string> LoadRefusal(InputDocument::Load result, const std::string& path,
+                                       int error) {
   switch (result) {
     case InputDocument::Load::kPathTooLong:
       return kMsgPathTooLong;
     case InputDocument::Load::kTooLarge:
       return kMsgFileTooLarge;
-    case InputDocument::Load::kLoaded:
     case InputDocument::Load::kUnreadable:
+      return "Não foi possível ler o arquivo " + path + ": " + SystemErrorText(error) + ".";
+    case InputDocument::Load::kLoaded:
       break;
   }
   return std::nullopt;

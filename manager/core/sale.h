@@ -48,6 +48,8 @@ class InputDocument {
   Load LoadFile(const std::string& path);
 
   bool empty() const { return buffer_[0] == '\0'; }
+  // The system's reason (errno) when the last file could not be read.
+  int error() const { return error_; }
   std::string_view text() const;
 
   // Writes `key` over the document from the "CFe" of its first quoted "CFe"
@@ -58,11 +60,13 @@ class InputDocument {
 
  private:
   std::unique_ptr<char[]> buffer_;
+  int error_ = 0;
 };
 
-// The message for a load that was refused; nothing for a loaded or an
-// unreadable file (the latter is not reported).
-std::optional<std::string> LoadRefusal(InputDocument::Load result);
+// The message for a load that failed; nothing for a loaded file. `error` is
+// the system's reason (errno) for an unreadable file.
+std::optional<std::string> LoadRefusal(InputDocument::Load result, const std::string& path = {},
+                                       int error = 0);
 
 // Where the access key stands in a sale reply: the first field that begins
 // with "CFe" and is closed by a "|".

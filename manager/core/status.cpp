@@ -1,12 +1,9 @@
 #include "status.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-
 #include "binding.h"
 #include "replies.h"
 #include "text.h"
+#include "text_file.h"
 
 namespace kovrad::manager {
 namespace {
@@ -167,14 +164,9 @@ StatusOutcome QueryStatus(Library& library, const std::string& code) {
 }
 
 bool StatusHistory::Save(const std::string& path, std::string* problem) const {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  for (const std::string& line : lines_) out << line << '\n';
-  out.close();
-  if (!out) {
-    *problem = "Não foi possível gravar o arquivo " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  return true;
+  std::string text;
+  for (const std::string& line : lines_) text += line + '\n';
+  return WriteTextFile(path, text, problem);
 }
 
 }  // namespace kovrad::manager

@@ -79,8 +79,8 @@ class StatusHistory {
  public:
   void Append(std::string line) { lines_.push_back(std::move(line)); }
   const std::vector<std::string>& lines() const { return lines_; }
-  // Writes one line per reply, replacing the file; false with `problem` set
-  // when the file cannot be written.
+  // Writes one line per reply, replacing the file whole or not at all; false
+  // with `problem` set when the file cannot be written.
   bool Save(const std::string& path, std::string* problem) const;
 
  private:

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 namespace kovrad::manager {
 namespace {
@@ -73,12 +74,12 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
-char ToCp1252Byte(char32_t cp) {
+std::optional<char> ToCp1252Byte(char32_t cp) {
   if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
   for (size_t k = 0; k < kHigh.size(); ++k) {
     if (kHigh[k] == cp) return static_cast<char>(0x80 + k);
   }
-  return '?';
+  return std::nullopt;
 }
 
 }  // namespace
@@ -89,9 +90,25 @@ std::string ToCp1252(std::string_view utf8) {
   size_t i = 0;
   while (i < utf8.size()) {
     char32_t cp;
-    out += NextCodePoint(utf8, i, cp) ? ToCp1252Byte(cp) : '?';
+    out += NextCodePoint(utf8, i, cp) ? ToCp1252Byte(cp).value_or('?') : '?';
   }
   return out;
+}
+
+std::string Unencodable(std::string_view utf8) {
+  std::string found;
+  size_t i = 0;
+  while (i < utf8.size()) {
+    const size_t start = i;
+    char32_t cp;
+    if (NextCodePoint(utf8, i, cp) && ToCp1252Byte(cp)) continue;
+    std::string character(utf8.substr(start, i - start));
+    if (!IsValidUtf8(character)) character = "\uFFFD";
+    if (found.find(character) != std::string::npos) continue;
+    if (!found.empty()) found += ' ';
+    found += character;
+  }
+  return found;
 }
 
 std::string FromCp1252(std::string_view bytes) {

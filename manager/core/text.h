@@ -11,6 +11,10 @@ namespace kovrad::manager {
 // byte that is not valid UTF-8) becomes "?".
 std::string ToCp1252(std::string_view utf8);
 
+// The characters of UTF-8 text that Windows-1252 cannot hold, each once, in
+// the order they first appear, separated by blanks; empty when all fit.
+std::string Unencodable(std::string_view utf8);
+
 // Windows-1252 bytes to UTF-8.
 std::string FromCp1252(std::string_view bytes);
 

@@ -36,6 +36,7 @@ class PrintingDialogs : public Dialogs {
   }
   QString SaveFileName(QWidget*, const QString&, const QString&) override { return {}; }
   QString OpenFileName(QWidget*, const QString&, const QString&) override { return open_answer; }
+  bool Ask(QWidget*, const QString&, const QString&, const QString&) override { return true; }
 };
 
 bool Save(QWidget* window, const QDir& dir, const QString& name) {

@@ -58,7 +58,7 @@ void CodeChangeForm::Image2Click() {
       {&confirmation, ncodconf, "Confirma novo código"}};
   for (const auto& [staged, field, caption] : staging) {
     if (!staged->Stage(field->text().toStdString())) {
-      shell_.Show(this, TooLongMessage(caption, StagedField::capacity()));
+      shell_.Show(this, StagingRefusal(caption, *staged));
       return;
     }
   }
@@ -72,7 +72,8 @@ void CodeChangeForm::Image2Click() {
                           confirmation.str()};
   Library& library = shell_.library();
   shell_.Run<std::vector<std::string>>(
-      this, [&library, change] { return ChangeCode(library, change); },
+      this, "Troca do código de ativação",
+      [&library, change] { return ChangeCode(library, change); },
       [this](std::vector<std::string> messages) { shell_.Show(this, messages); });
 }
 

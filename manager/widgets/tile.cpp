@@ -21,27 +21,41 @@ void ImageButton::mouseReleaseEvent(QMouseEvent* event) {
 Tile::Tile(const QString& name, const QString& caption, const QPixmap& picture, int width,
            QWidget* parent)
     : QFrame(parent),
+      width_(width),
       picture_(new ImageButton(picture, this)),
       caption_(new ImageButton(QPixmap(), this)) {
   setObjectName(name);
-  setFixedSize(width, kHeight);
   setAutoFillBackground(true);
   QPalette tile = palette();
   tile.setColor(QPalette::Window, QColor(0x1b, 0xa1, 0xe2));
   setPalette(tile);
 
   picture_->setObjectName(name + "Image");
-  picture_->setGeometry(0, 0, width, kHeight - kCaptionHeight);
-
   caption_->setObjectName(name + "Caption");
   caption_->setText(caption);
-  caption_->setFont(TextFont(11));
-  caption_->setGeometry(0, kHeight - kCaptionHeight, width, kCaptionHeight);
   caption_->setAutoFillBackground(true);
   QPalette strip = caption_->palette();
   strip.setColor(QPalette::Window, QColor(0x12, 0x6f, 0x9c));
   strip.setColor(QPalette::WindowText, Qt::white);
   caption_->setPalette(strip);
+  SetScale(1.0, picture);
+}
+
+void Tile::SetScale(double scale, const QPixmap& picture) {
+  const int width = qRound(width_ * scale);
+  const int height = qRound(kHeight * scale);
+  const int caption = qRound(kCaptionHeight * scale);
+  setFixedSize(width, height);
+  picture_->setPixmap(picture);
+  picture_->setGeometry(0, 0, width, height - caption);
+  // A caption wider than its strip is set smaller rather than cut.
+  QFont font = TextFont(qRound(11 * scale));
+  while (font.pixelSize() > 7 &&
+         QFontMetrics(font).horizontalAdvance(caption_->text()) > width - 4) {
+    font.setPixelSize(font.pixelSize() - 1);
+  }
+  caption_->setFont(font);
+  caption_->setGeometry(0, height - caption, width, caption);
 }
 
 void Tile::mouseReleaseEvent(QMouseEvent* event) {

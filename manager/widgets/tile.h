@@ -33,6 +33,9 @@ class Tile : public QFrame {
   Tile(const QString& name, const QString& caption, const QPixmap& picture, int width,
        QWidget* parent);
 
+  // Sizes the tile `scale` times its natural size, with `picture` drawn to fit.
+  void SetScale(double scale, const QPixmap& picture);
+
   ImageButton* picture() const { return picture_; }
   ImageButton* caption() const { return caption_; }
 
@@ -43,6 +46,7 @@ class Tile : public QFrame {
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
+  int width_;
   ImageButton* picture_;
   ImageButton* caption_;
 };

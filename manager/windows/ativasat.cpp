@@ -89,7 +89,7 @@ void TForm16::Image2Click() {
   const Activation activation = std::get<Activation>(prepared);
   Library& library = shell_.library();
   shell_.Run<ActivationOutcome>(
-      this, [&library, activation] { return Activate(library, activation); },
+      this, "Ativação", [&library, activation] { return Activate(library, activation); },
       [this, code = activation.code](ActivationOutcome outcome) {
         if (outcome.succeeded) shell_.session().code = code;
         Report(outcome);

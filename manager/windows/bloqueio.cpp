@@ -71,7 +71,8 @@ void TForm12::Image2Click() {
   const std::string code = shell_.session().code;
   const LockAction action = RadioButton1->isChecked() ? LockAction::kLock : LockAction::kUnlock;
   shell_.Run<std::string>(
-      this, [&library, code, action] { return ChangeLock(library, code, action); },
+      this, QString(action == LockAction::kLock ? "Bloqueio" : "Desbloqueio"),
+      [&library, code, action] { return ChangeLock(library, code, action); },
       [this](std::string message) {
         shell_.Show(this, message);
         activateWindow();

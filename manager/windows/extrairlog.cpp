@@ -67,7 +67,7 @@ void TForm14::Extract() {
   Library& library = shell_.library();
   const std::string code = shell_.session().CodeOrPreset();
   shell_.Run<LogExtraction>(
-      this, [&library, code] { return ExtractLog(library, code); },
+      this, "Extração dos logs", [&library, code] { return ExtractLog(library, code); },
       [this](LogExtraction extraction) {
         if (extraction.message) {
           shell_.Show(this, *extraction.message);

@@ -1,37 +1,60 @@
 #include "windows/groupeditems.h"
 
+#include <QCloseEvent>
 #include <QFile>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QResizeEvent>
+#include <QScrollArea>
+#include <algorithm>
+#include <cmath>
 
 #include "app/icons.h"
 #include "app/style.h"
 #include "widgets/appbar.h"
 #include "widgets/tile.h"
+#include "widgets/value_label.h"
 
 namespace kovrad::manager {
 namespace {
 
 constexpr int kTileWidth = 70;
 constexpr int kWideTileWidth = 128;
-constexpr int kTileTop = 30;
-constexpr int kTileStep = 78;
 constexpr int kPictureSize = 40;
 constexpr int kIconSize = 48;
 
 struct GroupSpec {
   const char* name;
   const char* caption;
-  QRect geometry;
+  int width;  // the groups of the top row share the screen in these shares
 };
 
 constexpr GroupSpec kGroups[] = {
-    {"Configuracao", " Configuração ", {6, 60, 242, 130}},
-    {"Manutencao", " Manutenção ", {247, 60, 313, 130}},
-    {"Operacao", " Operação ", {558, 60, 251, 130}},
-    {"Informacoes", " Informações ", {6, 194, 803, 311}},
+    {"Configuracao", " Configuração ", 242},
+    {"Manutencao", " Manutenção ", 313},
+    {"Operacao", " Operação ", 251},
+    {"Informacoes", " Informações ", 803},
 };
+
+// The dashboard at scale 1 fills this much; a larger window scales it up, in
+// steps, up to kMaxScale.
+constexpr QSize kNaturalSize(860, 600);
+constexpr double kScaleStep = 0.125;
+constexpr double kMaxScale = 2.5;
+
+double ScaleFor(const QSize& size) {
+  const double fit = std::min(size.width() / double(kNaturalSize.width()),
+                              size.height() / double(kNaturalSize.height()));
+  return std::clamp(std::floor(fit / kScaleStep) * kScaleStep, 1.0, kMaxScale);
+}
+
+void RetainSpaceWhenHidden(QWidget* widget) {
+  QSizePolicy policy = widget->sizePolicy();
+  policy.setRetainSizeWhenHidden(true);
+  widget->setSizePolicy(policy);
+}
 
 struct TileSpec {
   TGridForm::TileId id;
@@ -63,56 +86,55 @@ constexpr TileSpec kTiles[] = {
      false},
 };
 
-constexpr int kCaptionLeft[] = {12, 295};
-constexpr int kValueLeft[] = {127, 455};
-constexpr int kValueWidth[] = {165, 340};
-constexpr int kRowTop = 41;
-constexpr int kRowStep = 22;
-
 }  // namespace
 
 TGridForm::TGridForm(Shell& shell) : shell_(shell) {
   setObjectName("GridForm");
   setWindowFlag(Qt::FramelessWindowHint);
-  setFont(TextFont(13));
   setAutoFillBackground(true);
 
-  auto* title = new QLabel("TRELIX Manager V.: 1.0.0.5", this);
-  title->setObjectName("Title");
-  title->setFont(TitleFont(41));
-  title->setGeometry(12, 0, 800, 55);
+  title_ = new QLabel("TRELIX Manager V.: 1.0.0.5", this);
+  title_->setObjectName("Title");
 
+  auto* top = new QHBoxLayout;
   for (size_t g = 0; g < groups_.size(); ++g) {
     groups_[g] = new QGroupBox(kGroups[g].caption, this);
     groups_[g]->setObjectName(kGroups[g].name);
-    groups_[g]->setGeometry(kGroups[g].geometry);
+    // A hidden group keeps its place, so the others never move.
+    RetainSpaceWhenHidden(groups_[g]);
     groups_[g]->hide();
+    if (g < 3) top->addWidget(groups_[g], kGroups[g].width);
   }
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(title_);
+  layout->addLayout(top);
+  layout->addWidget(groups_[3], 1);
   BuildTiles();
   BuildPanel();
   BuildAppBar();
+  SetScale(1.0);
 }
 
 void TGridForm::BuildTiles() {
-  std::array<int, 4> next_left{};
   for (const TileSpec& entry : kTiles) {
-    const auto g = static_cast<size_t>(entry.group);
+    QGroupBox* group = groups_[static_cast<size_t>(entry.group)];
+    if (group->layout() == nullptr) new QHBoxLayout(group);
     const int width = entry.id == TileId::kTrocarCodigo ? kWideTileWidth : kTileWidth;
     auto* tile =
-        new Tile(entry.name, entry.caption, DrawIcon(entry.icon, kPictureSize), width, groups_[g]);
-    tile->move(8 + next_left[g], kTileTop);
-    next_left[g] += kTileStep;
+        new Tile(entry.name, entry.caption, DrawIcon(entry.icon, kPictureSize), width, group);
+    RetainSpaceWhenHidden(tile);
+    group->layout()->addWidget(tile);
     tile->setVisible(!entry.hidden_at_start);
     tiles_[static_cast<size_t>(entry.id)] = tile;
   }
+  for (size_t g = 0; g < 3; ++g) static_cast<QHBoxLayout*>(groups_[g]->layout())->addStretch();
 
-  WindowRegistry& windows = shell_.windows();
-  auto open = [&windows](Tile* tile, auto part, Window window, bool fresh = false) {
+  auto open = [this](Tile* tile, auto part, Window window, bool fresh = false) {
     QObject::connect(part, &ImageButton::clicked, tile,
-                     [&windows, window, fresh] { windows.Open(window, fresh); });
+                     [this, window, fresh] { OpenFromTile(window, fresh); });
   };
   Tile* rede = tile(TileId::kRedeSat);
-  connect(rede, &Tile::panelClicked, this, [&windows] { windows.Open(Window::kNetwork); });
+  connect(rede, &Tile::panelClicked, this, [this] { OpenFromTile(Window::kNetwork, false); });
   open(rede, rede->picture(), Window::kNetwork);
   open(rede, rede->caption(), Window::kNetwork);
   Tile* ativar = tile(TileId::kAtivarSat);
@@ -132,30 +154,72 @@ void TGridForm::BuildTiles() {
 }
 
 void TGridForm::BuildPanel() {
-  QGroupBox* info = group(GroupId::kInformacoes);
+  auto* panel = new QWidget;
+  panel->setObjectName("StatusPanel");
+  auto* rows = new QGridLayout(panel);
+  rows->setHorizontalSpacing(12);
   for (size_t i = 0; i < kPanelRows.size(); ++i) {
     const PanelRow& row = kPanelRows[i];
-    const size_t column = i < kLeftColumnRows ? 0 : 1;
-    const int top = kRowTop + kRowStep * static_cast<int>(column == 0 ? i : i - kLeftColumnRows);
-    auto* caption = new QLabel(QString::fromUtf8(row.caption), info);
-    caption->move(kCaptionLeft[column], top);
-    auto* value = new QLabel(info);
+    const int column = i < kLeftColumnRows ? 0 : 3;
+    const int line = static_cast<int>(i < kLeftColumnRows ? i : i - kLeftColumnRows);
+    auto* caption = new QLabel(QString::fromUtf8(row.caption), panel);
+    caption->setObjectName(QString(row.label) + "Caption");
+    auto* value = new ValueLabel(panel);
     value->setObjectName(row.label);
-    value->setGeometry(kValueLeft[column], top, kValueWidth[column], kRowStep - 2);
-    value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     value->hide();
+    rows->addWidget(caption, line, column, Qt::AlignTop);
+    rows->addWidget(value, line, column + 1, Qt::AlignTop);
     values_.push_back(value);
   }
-  refresh_ = new ImageButton(DrawIcon(Icon::kRefresh, kIconSize), info);
+  rows->setColumnStretch(1, 1);
+  rows->setColumnStretch(4, 1);
+  rows->setColumnMinimumWidth(2, 12);
+  rows->setRowStretch(static_cast<int>(kLeftColumnRows), 1);
+
+  // Values too long for the screen make the panel scroll rather than be cut.
+  QGroupBox* info = group(GroupId::kInformacoes);
+  auto* scroll = new QScrollArea(info);
+  scroll->setObjectName("StatusScroll");
+  scroll->setWidget(panel);
+  scroll->setWidgetResizable(true);
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scroll->viewport()->setAutoFillBackground(false);
+  panel->setAutoFillBackground(false);
+
+  refresh_ = new ImageButton(QPixmap(), info);
   refresh_->setObjectName("RefreshImage");
-  refresh_->setGeometry(739, 44, kIconSize, kIconSize);
   refresh_->setToolTip("Atualizar status");
   connect(refresh_, &ImageButton::clicked, this, [this] { StatusQuery(this, {}); });
-  save_ = new ImageButton(DrawIcon(Icon::kSave, kIconSize), info);
+  save_ = new ImageButton(QPixmap(), info);
   save_->setObjectName("SaveImage");
-  save_->setGeometry(728, 104, kIconSize, kIconSize);
   save_->setToolTip("Salvar histórico de status");
   connect(save_, &ImageButton::clicked, this, &TGridForm::SaveClick);
+  auto* pictures = new QVBoxLayout;
+  pictures->addWidget(refresh_);
+  pictures->addWidget(save_);
+  pictures->addStretch();
+  auto* content = new QHBoxLayout(info);
+  content->addWidget(scroll, 1);
+  content->addLayout(pictures);
+}
+
+void TGridForm::SetScale(double scale) {
+  scale_ = scale;
+  setFont(TextFont(qRound(13 * scale)));
+  title_->setFont(TitleFont(qRound(41 * scale)));
+  for (const TileSpec& entry : kTiles) {
+    tile(entry.id)->SetScale(scale, DrawIcon(entry.icon, qRound(kPictureSize * scale)));
+  }
+  const int icon = qRound(kIconSize * scale);
+  refresh_->setPixmap(DrawIcon(Icon::kRefresh, icon));
+  save_->setPixmap(DrawIcon(Icon::kSave, icon));
+}
+
+void TGridForm::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  const double scale = ScaleFor(event->size());
+  if (scale != scale_) SetScale(scale);
 }
 
 void TGridForm::BuildAppBar() {
@@ -172,6 +236,23 @@ void TGridForm::BuildAppBar() {
   row->addWidget(exit_);
   connect(start_, &ImageButton::clicked, this, &TGridForm::StartClick);
   connect(exit_, &ImageButton::clicked, this, [this] { shell_.EndProgram(0); });
+}
+
+void TGridForm::OpenFromTile(Window window, bool fresh) {
+  // A window opened now could do nothing until the call ends: say so instead.
+  if (shell_.busy()) {
+    shell_.NoticeBusy(this);
+    return;
+  }
+  shell_.windows().Open(window, fresh);
+}
+
+void TGridForm::closeEvent(QCloseEvent* event) {
+  if (shell_.EndProgram(0)) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
 }
 
 void TGridForm::SetTile(TileId id, bool shown) {
@@ -191,7 +272,7 @@ void TGridForm::StatusQuery(QWidget* caller, std::function<void(bool)> done) {
   Library& library = shell_.library();
   const std::string code = shell_.session().code;
   const bool started = shell_.Run<StatusOutcome>(
-      caller, [&library, code] { return QueryStatus(library, code); },
+      caller, "Consulta de status", [&library, code] { return QueryStatus(library, code); },
       [this, caller, done](StatusOutcome outcome) {
         const bool ok = ApplyStatus(caller, outcome);
         if (done) done(ok);
@@ -233,7 +314,6 @@ void TGridForm::FillPanel(const std::string& reply) {
   for (size_t i = 0; i < kPanelRows.size(); ++i) {
     if (auto value = PanelValue(kPanelRows[i], fields)) {
       values_[i]->setText(QString::fromStdString(*value));
-      values_[i]->setToolTip(values_[i]->text());
     }
     values_[i]->show();
   }

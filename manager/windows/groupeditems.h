@@ -39,6 +39,7 @@ class TGridForm : public QWidget {
   explicit TGridForm(Shell& shell);
 
   Tile* tile(TileId id) const { return tiles_[static_cast<size_t>(id)]; }
+  double scale() const { return scale_; }
   QGroupBox* group(GroupId id) const { return groups_[static_cast<size_t>(id)]; }
   AppBar* appBar() const { return app_bar_; }
   ImageButton* refreshImage() const { return refresh_; }
@@ -59,10 +60,17 @@ class TGridForm : public QWidget {
   void WithdrawActivation();
   void OfferMaintenance();
 
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  // Type, tiles and pictures grow with the window.
+  void resizeEvent(QResizeEvent* event) override;
+
  private:
   void BuildTiles();
+  void OpenFromTile(Window window, bool fresh);
   void BuildPanel();
   void BuildAppBar();
+  void SetScale(double scale);
   bool ApplyStatus(QWidget* caller, const StatusOutcome& outcome);
   void FillPanel(const std::string& reply);
   void StartClick();
@@ -72,6 +80,8 @@ class TGridForm : public QWidget {
   void SetGroup(GroupId id, bool shown);
 
   Shell& shell_;
+  QLabel* title_ = nullptr;
+  double scale_ = 1.0;
   std::array<Tile*, 9> tiles_{};
   std::array<QGroupBox*, 4> groups_{};
   std::vector<QLabel*> values_;

@@ -153,7 +153,8 @@ void TForm15::Image3Click() {
   Library& library = shell_.library();
   const std::string code = shell_.session().CodeOrPreset();
   shell_.Run<NetworkOutcome>(
-      this, [&library, code, document] { return ConfigureNetwork(library, code, document); },
+      this, "Configuração da rede",
+      [&library, code, document] { return ConfigureNetwork(library, code, document); },
       [this, document](NetworkOutcome outcome) {
         if (outcome.accepted) {
           // One entry per document; its final line feed would only add an

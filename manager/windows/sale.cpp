@@ -1,5 +1,6 @@
 #include "windows/sale.h"
 
+#include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -110,9 +111,17 @@ void TFiscal::Image5Click() {
   document_.Clear();
   const QString file = shell_.dialogs().OpenFileName(this, "Carregar XML de entrada", QString());
   if (file.isEmpty()) return;
-  const InputDocument::Load result = document_.LoadFile(file.toStdString());
-  if (auto refusal = LoadRefusal(result)) shell_.Show(this, *refusal);
-  if (result == InputDocument::Load::kLoaded) XMLEntrada->appendPlainText(Shown(document_.text()));
+  const std::string path = QFile::encodeName(file).toStdString();
+  const InputDocument::Load result = document_.LoadFile(path);
+  if (result == InputDocument::Load::kLoaded) {
+    XMLEntrada->appendPlainText(Shown(document_.text()));
+    return;
+  }
+  // What is on screen would no longer be what a send uses.
+  XMLEntrada->clear();
+  if (auto refusal = LoadRefusal(result, file.toStdString(), document_.error())) {
+    shell_.Show(this, *refusal);
+  }
 }
 
 void TFiscal::Image2Click() {
@@ -132,7 +141,7 @@ void TFiscal::Sale() {
   const std::string code = shell_.session().code;
   std::string copy(document_.text());
   const bool started = shell_.Run<SendOutcome>(
-      this,
+      this, "Venda",
       [&library, code, copy = std::move(copy)]() mutable {
         return Sell(library, code, std::move(copy));
       },
@@ -148,7 +157,7 @@ void TFiscal::Cancellation() {
   const std::string code = shell_.session().code;
   document_.PatchKey(key_);
   const bool started = shell_.Run<SendOutcome>(
-      this,
+      this, "Cancelamento",
       [&library, code, key = key_, document = std::string(document_.text())] {
         return Cancel(library, code, key, document);
       },

@@ -51,7 +51,8 @@ void TForm17::Image2Click() {
   Library& library = shell_.library();
   const std::string code = shell_.session().code;
   shell_.Run<std::string>(
-      this, [&library, code, association] { return Associate(library, code, association); },
+      this, "Associação da assinatura",
+      [&library, code, association] { return Associate(library, code, association); },
       [this](std::string message) { shell_.Show(this, message); });
 }
 

@@ -75,6 +75,7 @@ void TOKRightDlg2::Button1Click() {
     session.code = kPresetCode;
     grid_.OfferNotActivated();
     close();
+    shell_.windows().Open(Window::kMain);
     SetCodeFieldForMode();
     return;
   }
@@ -82,7 +83,7 @@ void TOKRightDlg2::Button1Click() {
   codATV->setEnabled(true);
   StagedField code;
   if (!code.Stage(codATV->text().toStdString())) {
-    shell_.Show(this, TooLongMessage("Código de Ativação", StagedField::capacity()));
+    shell_.Show(this, StagingRefusal("Código de Ativação", code));
     return;
   }
   session.code = code.str();
@@ -94,6 +95,7 @@ void TOKRightDlg2::Button1Click() {
     if (ok) {
       close();
       grid_.OfferMaintenance();
+      shell_.windows().Open(Window::kMain);
     }
     SetCodeFieldForMode();
   });

@@ -49,7 +49,7 @@ void TForm7::Image1Click() {
   }
   Library& library = shell_.library();
   shell_.Run<std::string>(
-      this,
+      this, QString(test == EndToEnd::kSefaz ? "Teste fim a fim" : "Consulta ao SAT"),
       [&library, test, code = shell_.session().code] { return RunEndToEnd(library, test, code); },
       [this](std::string message) { shell_.Show(this, message); });
 }

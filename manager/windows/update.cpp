@@ -1,9 +1,10 @@
 #include "windows/update.h"
 
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QProgressBar>
 #include <QTimer>
-#include <algorithm>
+#include <QVBoxLayout>
 
 #include "app/icons.h"
 #include "app/shell.h"
@@ -25,13 +26,20 @@ TForm6::TForm6(Shell& shell) : shell_(shell) {
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(0);
   ProgressBar1->setMinimumWidth(320);
+  Andamento = new QLabel(this);
+  Andamento->setObjectName("Andamento");
   Timer1 = new QTimer(this);
   Timer1->setObjectName("Timer1");
   Timer1->setInterval(1000);
 
-  auto* layout = new QHBoxLayout(this);
-  layout->addWidget(Image2);
-  layout->addWidget(ProgressBar1, 1);
+  auto* progress = new QVBoxLayout;
+  progress->addWidget(ProgressBar1);
+  progress->addWidget(Andamento);
+  auto* row = new QHBoxLayout;
+  row->addWidget(Image2);
+  row->addLayout(progress, 1);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(row);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
   connect(Image2, &ImageButton::clicked, this, &TForm6::Image2Click);
@@ -39,27 +47,40 @@ TForm6::TForm6(Shell& shell) : shell_(shell) {
 }
 
 void TForm6::ResetProgress() {
+  if (Timer1->isActive()) return;
+  ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(0);
+  Andamento->clear();
 }
 
 void TForm6::Timer1Timer() {
-  ProgressBar1->setValue(std::min(ProgressBar1->value() + 1, ProgressBar1->maximum()));
+  const qint64 seconds = elapsed_.elapsed() / 1000;
+  Andamento->setText(QString("Atualizando... não desligue o SAT (%1:%2)")
+                         .arg(seconds / 60)
+                         .arg(seconds % 60, 2, 10, QChar('0')));
 }
 
 void TForm6::Image2Click() {
   Library& library = shell_.library();
   const std::string code = shell_.session().code;
   const bool started = shell_.Run<std::string>(
-      this, [&library, code] { return UpdateSoftware(library, code); },
-      [this](std::string message) {
-        shell_.Show(this, message);
-        Timer1->stop();
-        ProgressBar1->setValue(ProgressBar1->maximum());
-      });
-  // The call runs off this thread, so the bar moves while the device works.
+      this, "Atualização do software", [&library, code] { return UpdateSoftware(library, code); },
+      [this](std::string message) { Finish(message); });
   if (!started) return;
+  // No measure of the device's progress exists: the bar only shows that it
+  // is working, never a share of the work.
+  ProgressBar1->setRange(0, 0);
+  elapsed_.start();
+  Timer1Timer();
   Timer1->start();
-  ProgressBar1->setValue(0);
+}
+
+void TForm6::Finish(const std::string& message) {
+  Timer1->stop();
+  ProgressBar1->setRange(0, 100);
+  ProgressBar1->setValue(100);
+  Andamento->setText("O SAT respondeu.");
+  shell_.Show(this, message);
 }
 
 }  // namespace kovrad::manager

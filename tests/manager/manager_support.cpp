@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "core/status.h"
+
 namespace kovrad::manager::test {
 namespace {
 
@@ -52,6 +54,18 @@ std::string SampleStatusReply(const std::string& state) {
 std::string SampleStatusReplyWith(int n, const std::string& value) {
   std::vector<std::string> fields = StatusFields("0");
   fields.at(static_cast<size_t>(n - 1)) = value;
+  return Join(fields);
+}
+
+std::string LongestStatusReply() {
+  std::vector<std::string> fields = StatusFields("4");
+  for (const PanelRow& row : kPanelRows) {
+    if (row.shown != Shown::kText) continue;
+    const int width = row.field == 6 || row.field == 10  ? 299
+                      : row.field >= 7 && row.field <= 9 ? 199
+                                                         : 99;
+    fields.at(static_cast<size_t>(row.field - 1)) = std::string(static_cast<size_t>(width), '8');
+  }
   return Join(fields);
 }
 

@@ -17,6 +17,10 @@ std::string SampleStatusReply(const std::string& state = "0");
 // The same reply with field `n` (from 1) replaced.
 std::string SampleStatusReplyWith(int n, const std::string& value);
 
+// A reply of a device locked for deactivation whose shown text fields are as
+// long as the panel reads them, in characters that cannot break at a blank.
+std::string LongestStatusReply();
+
 // A scripted device on a pseudo-terminal, with the library's port set to it
 // (the manager itself never chooses a port).
 class BoundDevice {

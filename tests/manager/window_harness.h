@@ -24,6 +24,12 @@ class RecordingDialogs : public Dialogs {
   void Message(QWidget*, const QString& text) override { messages << text; }
   QString SaveFileName(QWidget*, const QString&, const QString&) override { return save_answer; }
   QString OpenFileName(QWidget*, const QString&, const QString&) override { return open_answer; }
+  QStringList questions;
+  bool leave = false;  // the answer to every question
+  bool Ask(QWidget*, const QString& question, const QString&, const QString&) override {
+    questions << question;
+    return leave;
+  }
 };
 
 struct Windows {

@@ -24,6 +24,19 @@ TEST(StagingTest, HoldsNinetyNineBytesAndRefusesMore) {
   EXPECT_FALSE(signature.Stage(std::string(500, 's')));
 }
 
+TEST(StagingTest, CharactersWindows1252CannotCarryAreRefusedByName) {
+  StagedField field;
+  EXPECT_FALSE(field.Stage("código ✓ 日本 ✓"));
+  EXPECT_STREQ(field.c_str(), "");
+  EXPECT_EQ(field.refused(), "✓ 日 本");
+  EXPECT_EQ(StagingRefusal("Código", field),
+            "O campo \"Código\" tem caracteres que o SAT não aceita: ✓ 日 本. Troque-os e tente "
+            "de novo.");
+  EXPECT_TRUE(field.Stage("ação € œ ?"));
+  EXPECT_EQ(field.str(), "a\xE7\xE3o \x80 \x9C ?");
+  EXPECT_EQ(StagingRefusal("Código", field), TooLongMessage("Código", 99));
+}
+
 TEST(StagingTest, KeepsBlanks) {
   StagedField field;
   ASSERT_TRUE(field.Stage(" ab "));

@@ -91,12 +91,18 @@ TEST_F(InputDocumentTest, APathAboveNinetyNineCharactersLoadsNothing) {
   EXPECT_EQ(LoadRefusal(InputDocument::Load::kPathTooLong), std::string(kMsgPathTooLong));
 }
 
-TEST_F(InputDocumentTest, AFileThatCannotBeReadLoadsNothingAndIsNotReported) {
+TEST_F(InputDocumentTest, AFileThatCannotBeReadLoadsNothingAndSaysWhyInPortuguese) {
   ASSERT_EQ(document_.LoadFile(File("venda.xml", "<v/>")), InputDocument::Load::kLoaded);
-  EXPECT_EQ(document_.LoadFile(dir_ / "ausente.xml"), InputDocument::Load::kUnreadable);
+  const std::string missing = dir_ / "ausente.xml";
+  EXPECT_EQ(document_.LoadFile(missing), InputDocument::Load::kUnreadable);
   EXPECT_TRUE(document_.empty());
+  EXPECT_EQ(LoadRefusal(InputDocument::Load::kUnreadable, missing, document_.error()),
+            "Não foi possível ler o arquivo " + missing + ": a pasta ou o arquivo não existe.");
   EXPECT_EQ(document_.LoadFile(dir_.path()), InputDocument::Load::kUnreadable);
-  EXPECT_EQ(LoadRefusal(InputDocument::Load::kUnreadable), std::nullopt);
+  EXPECT_NE(LoadRefusal(InputDocument::Load::kUnreadable, dir_.path(), document_.error())
+                ->find("o nome é de uma pasta"),
+            std::string::npos);
+  EXPECT_EQ(LoadRefusal(InputDocument::Load::kLoaded), std::nullopt);
 }
 
 TEST_F(InputDocumentTest, TheKeyIsWrittenOverTheFirstQuotedPlaceholder) {

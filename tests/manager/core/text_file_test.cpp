@@ -1,6 +1,7 @@
 // Saving a text file whole or not at all.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "core/text_file.h"
@@ -21,7 +22,20 @@ TEST(TextFileTest, WritesTheWholeFileOrTellsWhy) {
   ASSERT_TRUE(WriteTextFile(dir / "empty.txt", "", &problem));
   EXPECT_EQ(ReadFile(dir / "empty.txt"), "");
   EXPECT_FALSE(WriteTextFile(dir / "missing/f.txt", "x", &problem));
-  EXPECT_NE(problem.find(dir / "missing/f.txt"), std::string::npos);
+  EXPECT_EQ(problem, "Não foi possível gravar o arquivo " + std::string(dir / "missing/f.txt") +
+                         ": a pasta ou o arquivo não existe.");
+}
+
+TEST(TextFileTest, AFolderIsNotReplacedAndNothingIsLeftBehind) {
+  TempDir dir;
+  std::filesystem::create_directory(dir / "pasta");
+  std::string problem;
+  EXPECT_FALSE(WriteTextFile(dir / "pasta", "x", &problem));
+  EXPECT_NE(problem.find("o nome é de uma pasta"), std::string::npos);
+  ASSERT_TRUE(WriteTextFile(dir / "f.txt", "x", &problem));
+  size_t entries = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++entries;
+  EXPECT_EQ(entries, 2u);  // the folder and f.txt, no passing file
 }
 
 }  // namespace

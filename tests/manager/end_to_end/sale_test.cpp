@@ -3,6 +3,7 @@
 // environment's software house): a sale from the emulator's sample document
 // and its cancellation, the end-to-end test with the built-in test sale, the
 // device query, a lock and an unlock, and a software update.
+#include <QDeadlineTimer>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRadioButton>
@@ -107,6 +108,29 @@ class SaleEndToEndTest : public QObject {
     QVERIFY(Run(update.Image2).startsWith("Codigo: 14000."));
     QVERIFY(!update.Timer1->isActive());
     QCOMPARE(update.ProgressBar1->value(), 100);
+  }
+
+  void aSlowUpdateNeverShowsAFullBarBeforeTheDeviceAnswers() {
+    kovrad::test::TempDir slow_dir;
+    kovrad::test::Satemu slow(slow_dir.path(), {"--kit", "--fault", "delay:1500"});
+    kovrad::test::ScopedEnv dev("KOVRAD_DEV_DIR", slow.dev_dir());
+    kovrad::test::ScopedEnv sys("KOVRAD_SYSFS_DIR", slow.sys_dir());
+    TForm6& update = *w_->forms.update;
+    w_->dialogs.messages.clear();
+    QTest::mouseClick(update.Image2, Qt::LeftButton);
+    int turns = 0;
+    const QDeadlineTimer deadline(60000);
+    while (w_->shell.busy() && !deadline.hasExpired()) {
+      QVERIFY(update.ProgressBar1->maximum() == 0 ||
+              update.ProgressBar1->value() < update.ProgressBar1->maximum());
+      QTest::qWait(20);
+      ++turns;
+    }
+    QVERIFY(!w_->shell.busy());
+    QVERIFY(turns > 10);  // the window kept turning while the device worked
+    QCOMPARE(update.ProgressBar1->value(), 100);
+    QCOMPARE(w_->dialogs.messages.size(), 1);
+    QVERIFY(w_->dialogs.messages[0].startsWith("Codigo: 14000."));
   }
 };
 

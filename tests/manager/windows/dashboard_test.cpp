@@ -1,6 +1,7 @@
 // The start-up dialog, the dashboard and the code-change windows on the
 // offscreen platform, against a scripted device.
 #include <QGroupBox>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -366,6 +367,49 @@ class WindowsTest : public QObject {
     bound_->device().AnswerAll(SampleStatusReply());
     QVERIFY(Query());
     QCOMPARE(bound_->Requests().back(), "000012|ConsultarStatusOperacional|12345678");
+  }
+
+  void thePanelKeepsLabelsApartAndShowsTheLongestValuesWhole() {
+    bound_->device().AnswerAll(LongestStatusReply());
+    QVERIFY(Query());
+    TGridForm& grid = w_->grid;
+    int previous_type = 0;
+    for (const QSize screen : {QSize(1024, 768), QSize(1920, 1080)}) {
+      grid.resize(screen);
+      QCoreApplication::processEvents();
+      grid.layout()->activate();
+      grid.findChild<QWidget*>("StatusPanel")->layout()->activate();
+      const auto on_screen = [&grid](QWidget* w) {
+        return QRect(w->mapTo(&grid, QPoint()), w->size());
+      };
+      std::vector<QRect> labels;
+      for (const PanelRow& row : kPanelRows) {
+        QLabel* value = w_->value(row.label);
+        QVERIFY(value->isVisible());
+        // Whole: all its lines fit the height it was given.
+        QVERIFY2(value->heightForWidth(value->width()) <= value->height(), row.label);
+        labels.push_back(on_screen(grid.findChild<QLabel*>(QString(row.label) + "Caption")));
+        labels.push_back(on_screen(value));
+      }
+      labels.push_back(on_screen(grid.refreshImage()));
+      labels.push_back(on_screen(grid.saveImage()));
+      for (size_t i = 0; i < labels.size(); ++i) {
+        for (size_t j = i + 1; j < labels.size(); ++j) {
+          // Not even touching: two pixels apart at least.
+          QVERIFY2(!labels[i].adjusted(-1, -1, 1, 1).intersects(labels[j]),
+                   qPrintable(QString("%1 and %2 at %3x%4")
+                                  .arg(i)
+                                  .arg(j)
+                                  .arg(screen.width())
+                                  .arg(screen.height())));
+        }
+      }
+      for (Tile* tile : grid.findChildren<Tile*>()) {
+        QVERIFY(grid.rect().contains(on_screen(tile)));
+      }
+      QVERIFY(grid.font().pixelSize() > previous_type);
+      previous_type = grid.font().pixelSize();
+    }
   }
 
   void theFullScreenWindowGoesBackAndHasItsOwnAppBar() {

@@ -1,15 +1,19 @@
 // The sale, test, lock and update windows on the offscreen platform, against a
 // scripted device.
+#include <QDeadlineTimer>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 #include <QXmlStreamReader>
+#include <filesystem>
+#include <functional>
 
 #include "core/end_to_end.h"
 #include "core/sale.h"
 #include "sale_codec.h"
+#include "widgets/busy_banner.h"
 #include "widgets/tile.h"
 #include "window_harness.h"
 
@@ -93,6 +97,21 @@ class SaleWindowsTest : public QObject {
   }
 
   // A reply that arrives after `pause_ms`.
+  static BusyBanner* Banner(QWidget& window) { return BusyBanner::Of(&window); }
+
+  // Turns the event loop until the call under way ends (a minute at most),
+  // running `check` at each turn; the number of turns.
+  int TurnsWhileBusy(const std::function<void()>& check) {
+    int turns = 0;
+    const QDeadlineTimer deadline(60000);
+    while (w_->shell.busy() && !deadline.hasExpired()) {
+      check();
+      QTest::qWait(20);
+      ++turns;
+    }
+    return turns;
+  }
+
   void AnswerLate(const std::string& reply, int pause_ms) {
     bound_->device().OnRequest([reply, pause_ms](const Request&) {
       Answer a = Answer::Text(reply);
@@ -151,15 +170,24 @@ class SaleWindowsTest : public QObject {
     QCOMPARE(Requests(), 0u);
   }
 
-  void anOversizeFileAndALongPathAreRefused() {
+  void aFileThatCannotBeLoadedIsReportedAndLeavesNothingOnScreen() {
     Load("<CFe/>");
     Load(std::string(kDocumentBuffer, 'x'), "grande.xml");
     QVERIFY(sale().document().empty());
+    QCOMPARE(Text(sale().XMLEntrada), "");
     Load("<CFe/>");
     Load("<CFe/>", (std::string(120, 'p') + ".xml").c_str());
     QVERIFY(sale().document().empty());
-    QCOMPARE(messages(), QStringList({kMsgFileTooLarge, kMsgPathTooLong}));
-    QCOMPARE(Text(sale().XMLEntrada), "<CFe/>\n<CFe/>");
+    QCOMPARE(Text(sale().XMLEntrada), "");
+    Load("<CFe/>");
+    const std::string vanished = *dir_ / "entrada.xml";
+    std::filesystem::remove(vanished);
+    QTest::mouseClick(sale().Image5, Qt::LeftButton);
+    QCOMPARE(Text(sale().XMLEntrada), "");
+    QCOMPARE(messages(),
+             QStringList({kMsgFileTooLarge, kMsgPathTooLong,
+                          QString::fromStdString("Não foi possível ler o arquivo " + vanished +
+                                                 ": a pasta ou o arquivo não existe.")}));
     Send(sale().RadioButton1);
     QCOMPARE(messages().last(), kMsgNoDocument);
     QCOMPARE(Requests(), 0u);
@@ -332,22 +360,49 @@ class SaleWindowsTest : public QObject {
     QCOMPARE(bound_->Requests().at(0), "000012|AtualizarSoftwareSAT|12345678");
   }
 
-  void theBarMovesWhileTheDeviceWorksAndStartsAgainFromZero() {
-    QCOMPARE(update().Timer1->interval(), 1000);
-    update().Timer1->setInterval(10);
+  void theBarIsFullOnlyOnceTheDeviceHasAnsweredAndStartsAgainFromZero() {
     update().ProgressBar1->setValue(100);
     AnswerLate("000012|14000|Software Atualizado com Sucesso||", 600);
     QTest::mouseClick(update().Image2, Qt::LeftButton);
-    QVERIFY(update().Timer1->isActive());
-    QVERIFY(update().ProgressBar1->value() < 10);
-    QTRY_VERIFY(update().ProgressBar1->value() >= 10);
-    QVERIFY(w_->shell.worker().busy());
-    QTRY_VERIFY(!w_->shell.worker().busy());
+    QVERIFY(update().Andamento->text().startsWith("Atualizando... não desligue o SAT"));
+    QVERIFY(Banner(update())->text().startsWith("Aguarde: Atualização do software em andamento"));
+    // A fresh opening while the device works leaves the bar alone.
+    QVERIFY(w_->shell.windows().Open(Window::kUpdate, true));
+    const int turns = TurnsWhileBusy([this] {
+      QVERIFY(update().ProgressBar1->maximum() == 0);  // no measure, never full
+    });
+    QVERIFY(turns > 1);
     QVERIFY(!update().Timer1->isActive());
+    QVERIFY(!Banner(update())->isVisible());
     QCOMPARE(update().ProgressBar1->value(), 100);
-    // A fresh opening puts the bar back at 0.
     QVERIFY(w_->shell.windows().Open(Window::kUpdate, true));
     QCOMPARE(update().ProgressBar1->value(), 0);
+  }
+
+  void aTapElsewhereDuringACallShowsWhatRunsAndExitAsksFirst() {
+    AnswerLate("000012|14000|Software Atualizado com Sucesso||", 800);
+    update().show();
+    QTest::mouseClick(update().Image2, Qt::LeftButton);
+    QVERIFY(w_->shell.busy());
+    // Another operation, and a tile on the dashboard, are refused visibly.
+    lock().show();
+    QTest::mouseClick(lock().Image2, Qt::LeftButton);
+    QVERIFY(Banner(lock())->isVisible());
+    QVERIFY(Banner(lock())->text().contains("Atualização do software"));
+    QTest::mouseClick(w_->grid.tile(TGridForm::TileId::kLogs)->picture(), Qt::LeftButton);
+    QVERIFY(Banner(w_->grid)->text().startsWith("Aguarde: Atualização do software"));
+    QVERIFY(!w_->forms.log->isVisible());
+    // Leaving is asked first; staying keeps the program.
+    w_->dialogs.leave = false;
+    QVERIFY(!w_->shell.EndProgram(0));
+    QCOMPARE(w_->dialogs.questions.size(), 1);
+    QVERIFY(w_->exits.empty());
+    w_->dialogs.leave = true;
+    QVERIFY(w_->shell.EndProgram(0));
+    QVERIFY(messages().last().contains("o SAT pode continuar trabalhando"));
+    QCOMPARE(w_->exits, std::vector<int>{0});
+    TurnsWhileBusy([] {});
+    QCOMPARE(Requests(), 1u);
   }
 
   void anUpdateRefusedWhileAnotherCallRunsLeavesNoTimerRunning() {
