@@ -125,10 +125,14 @@ kovrad_package(dev NAME libkovrad-dev SECTION libdevel
     "libkovrad.")
 
 # Ativacao and satcli load the library while they run; the linker does not see it.
+# The extrato is drawn with DejaVu Sans Mono, read from its files.
 kovrad_package(tools NAME kovrad-tools SECTION utils
-  DEPENDS ${exact_library} qt6-qpa-plugins
+  DEPENDS ${exact_library} qt6-qpa-plugins fonts-dejavu-core
+  RECOMMENDS qt6-translations-l10n
   LINKED "Ativacao and satcli are linked with Qt 6 (LGPL-3), libxml2 (Expat),"
-    "the GNU C++ library (GPL-3+ with the GCC Runtime Library Exception) and the"
+    "cairo (LGPL-2.1 or MPL-1.1), libqrencode (LGPL-2.1+), zint (BSD-3-clause),"
+    "FreeType (FTL or GPL-2+), libpng (libpng-2.0), OpenSSL (Apache-2.0), the"
+    "GNU C++ library (GPL-3+ with the GCC Runtime Library Exception) and the"
     "GNU C library (LGPL-2.1+); they load libkovrad.so.2 while they run."
   DESCRIPTION "SAT fiscal device tools: Ativacao and satcli"
     "Ativacao sets the SAT-CF-e fiscal device up and tests it (Qt). satcli calls"
