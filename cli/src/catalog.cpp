@@ -304,6 +304,20 @@ const Function* FindFunction(std::string_view name) {
   return found == all.end() ? nullptr : &*found;
 }
 
+const Function* FunctionOfResult(std::string_view code) {
+  if (code.size() < 2) return nullptr;
+  for (const Function& f : Functions()) {
+    if (!f.success.empty() && f.success.front().starts_with(code.substr(0, 2))) return &f;
+  }
+  return nullptr;
+}
+
+std::string_view Brief(const Function& function) {
+  const std::string_view summary = function.summary;
+  const size_t end = summary.find(". ");
+  return end == std::string_view::npos ? summary : summary.substr(0, end + 1);
+}
+
 bool Succeeded(const Function& function, std::string_view code) {
   if (function.passes_through) {
     return !code.empty() && (!code.starts_with("11") || code == "11000");
