@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -110,6 +111,18 @@ const Function* FunctionOfResult(std::string_view code);
 
 // The first sentence of a function's summary, for the list of functions.
 std::string_view Brief(const Function& function);
+
+// The name a SAT function's request carries: its own, except for
+// TrocarCodigoDeAtivacao ("TrocarCodigoDeAtivacaoSAT").
+std::string WireName(const Function& function);
+
+struct ResultCode {
+  std::string_view code;
+  std::string_view meaning;  // as the SAT-CF-e standard words it
+};
+// The result codes the SAT-CF-e standard gives for a SAT function's reply
+// (none for the library's own functions).
+std::span<const ResultCode> ResultCodes(const Function& function);
 
 // Whether `code` (a reply's second field) is a success of `function`.
 bool Succeeded(const Function& function, std::string_view code);

@@ -232,7 +232,10 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   const Function& function = *invocation.function;
   Report report;
   report.function = &function;
-  if (function.exchange) report.session = SessionFor(invocation, err);
+  // The SAT functions and the two that query the device's status send one.
+  if (function.IsSatFunction() || function.name.ends_with("PortaSAT")) {
+    report.session = SessionFor(invocation, err);
+  }
   if (function.passes_through) report.looked_up = invocation.arguments.Number(1);
   const auto started = std::chrono::steady_clock::now();
   report.outcome = function.call(library, report.session, invocation.arguments);

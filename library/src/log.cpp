@@ -64,10 +64,10 @@ bool LeConfiguracaoLog(std::string_view settings, char* name, size_t name_size) 
 }
 
 void GravaLog(const char* text) {
-  const platform::LocalTime now = platform::Now();
   char* name = State().log_name;
   if (name[0] == '\0') ReadSettingsFile(name, kLogNameField);
   if (name[0] == '\0') return;
+  const platform::LocalTime now = platform::Now();
   FILE* file = platform::OpenRegularFile(name, true);
   if (file == nullptr) return;
   std::fprintf(file, "\n%02d/%02d/%04d %02d:%02d:%02d:%-3d ", now.day, now.month, now.year,
