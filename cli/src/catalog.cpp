@@ -304,6 +304,138 @@ const Function* FindFunction(std::string_view name) {
   return found == all.end() ? nullptr : &*found;
 }
 
+const Function* FunctionOfResult(std::string_view code) {
+  if (code.size() < 2) return nullptr;
+  for (const Function& f : Functions()) {
+    if (!f.success.empty() && f.success.front().starts_with(code.substr(0, 2))) return &f;
+  }
+  return nullptr;
+}
+
+std::string WireName(const Function& function) {
+  const std::string name(function.name);
+  return name == "TrocarCodigoDeAtivacao" ? name + "SAT" : name;
+}
+
+std::span<const ResultCode> ResultCodes(const Function& function) {
+  // By family, the first two digits of the function's success code.
+  static const std::vector<std::vector<ResultCode>> kCodes = {
+      {{"04000", "Ativado corretamente"},
+       {"04001", "Erro na criação do certificado: código de ativação inválido"},
+       {"04002", "SEFAZ não reconhece este SAT (CNPJ inválido)"},
+       {"04003", "SAT já ativado"},
+       {"04004", "SAT com uso cessado"},
+       {"04005", "Erro de comunicação com a SEFAZ"},
+       {"04006", "CSR ICP-BRASIL criado com sucesso"},
+       {"04007", "Erro na criação do CSR ICP-BRASIL"},
+       {"04098", "SAT em processamento. Tente novamente."},
+       {"04099", "Erro desconhecido na ativação"}},
+      {{"05000", "Certificado transmitido com sucesso"},
+       {"05001", "Código de ativação inválido"},
+       {"05002", "Certificado inválido"},
+       {"05098", "SAT em processamento. Tente novamente."},
+       {"05099", "Erro desconhecido"}},
+      {{"06000", "Emitido com sucesso + conteúdo notas"},
+       {"06001", "Código de ativação inválido"},
+       {"06002", "SAT ainda não ativado"},
+       {"06003", "SAT não vinculado ao AC"},
+       {"06004", "Vinculação do AC não confere"},
+       {"06005", "Tamanho do CF-e-SAT superior a 1.500KB"},
+       {"06006", "SAT bloqueado pelo contribuinte"},
+       {"06007", "SAT bloqueado pela SEFAZ"},
+       {"06008", "SAT bloqueado por falta de comunicação"},
+       {"06009", "SAT bloqueado, código de ativação incorreto"},
+       {"06010", "Erro de validação do conteúdo (cod e mensagemSEFAZ dizem qual)"},
+       {"06098", "SAT em processamento. Tente novamente."},
+       {"06099", "Erro desconhecido na emissão"}},
+      {{"07000", "Cupom cancelado com sucesso + conteúdo CF-e-SAT cancelado"},
+       {"07001", "Código de ativação inválido"},
+       {"07002", "Cupom inválido"},
+       {"07003", "SAT bloqueado pelo contribuinte"},
+       {"07004", "SAT bloqueado pela SEFAZ"},
+       {"07005", "SAT bloqueado por falta de comunicação"},
+       {"07006", "SAT temporariamente bloqueado: número de tentativas ultrapassado"},
+       {"07007", "Erro de validação do conteúdo"},
+       {"07098", "SAT em processamento. Tente novamente."},
+       {"07099", "Erro desconhecido no cancelamento"}},
+      {{"08000", "SAT em operação"},
+       {"08098", "SAT em processamento. Tente novamente."},
+       {"08099", "Erro desconhecido"}},
+      {{"09000", "Emitido com sucesso"},
+       {"09001", "Código de ativação inválido"},
+       {"09002", "SAT ainda não ativado"},
+       {"09098", "SAT em processamento. Tente novamente."},
+       {"09099", "Erro desconhecido"}},
+      {{"10000", "Resposta com sucesso"},
+       {"10001", "Código de ativação inválido"},
+       {"10002", "SAT ainda não ativado"},
+       {"10098", "SAT em processamento. Tente novamente."},
+       {"10099", "Erro desconhecido"}},
+      {{"(any)", "A resposta guardada da sessão consultada, com o código dela"},
+       {"11001", "Código de ativação inválido"},
+       {"11002", "SAT ainda não ativado"},
+       {"11003", "Sessão não existe"},
+       {"11098", "SAT em processamento. Tente novamente."},
+       {"11099", "Erro desconhecido"}},
+      {{"12000", "Rede configurada com sucesso"},
+       {"12001", "Código de ativação inválido"},
+       {"12002", "Dados fora do padrão a ser informado"},
+       {"12098", "SAT em processamento. Tente novamente."},
+       {"12099", "Erro desconhecido"}},
+      {{"13000", "Assinatura do AC registrada"},
+       {"13001", "Código de ativação inválido"},
+       {"13002", "Erro de comunicação com a SEFAZ"},
+       {"13003", "Assinatura fora do padrão informado"},
+       {"13004", "CNPJ da software house ou do contribuinte não corresponde à assinatura"},
+       {"13098", "SAT em processamento. Tente novamente."},
+       {"13099", "Erro desconhecido"}},
+      {{"14000", "Software atualizado com sucesso"},
+       {"14001", "Código de ativação inválido"},
+       {"14002", "Atualização em andamento"},
+       {"14003", "Erro na atualização"},
+       {"14004", "Arquivo de atualização inválido"},
+       {"14098", "SAT em processamento. Tente novamente."},
+       {"14099", "Erro desconhecido"}},
+      {{"15000", "Transferência completa"},
+       {"15001", "Código de ativação inválido"},
+       {"15002", "Transferência em andamento"},
+       {"15098", "SAT em processamento. Tente novamente."},
+       {"15099", "Erro desconhecido"}},
+      {{"16000", "Equipamento SAT bloqueado com sucesso"},
+       {"16001", "Código de ativação inválido"},
+       {"16002", "Equipamento SAT já está bloqueado"},
+       {"16003", "Erro de comunicação com a SEFAZ"},
+       {"16004", "Não existe parametrização de bloqueio disponível"},
+       {"16098", "SAT em processamento. Tente novamente."},
+       {"16099", "Erro desconhecido"}},
+      {{"17000", "Equipamento SAT desbloqueado com sucesso"},
+       {"17001", "Código de ativação inválido"},
+       {"17002", "Erro de comunicação com a SEFAZ"},
+       {"17003", "Equipamento SAT com bloqueio SEFAZ: desbloqueio não permitido"},
+       {"17004", "Equipamento SAT em processo de desativação"},
+       {"17005", "Equipamento SAT já está desbloqueado"},
+       {"17098", "SAT em processamento. Tente novamente."},
+       {"17099", "Erro desconhecido"}},
+      {{"18000", "Código de ativação alterado com sucesso"},
+       {"18001", "Código de ativação inválido"},
+       {"18002", "Código de ativação de emergência incorreto"},
+       {"18098", "SAT em processamento. Tente novamente."},
+       {"18099", "Erro desconhecido"}},
+  };
+  const std::string_view family =
+      function.passes_through ? "11" : (function.success.empty() ? "" : function.success.front());
+  for (const auto& codes : kCodes) {
+    if (!family.empty() && codes.back().code.starts_with(family.substr(0, 2))) return codes;
+  }
+  return {};
+}
+
+std::string_view Brief(const Function& function) {
+  const std::string_view summary = function.summary;
+  const size_t end = summary.find(". ");
+  return end == std::string_view::npos ? summary : summary.substr(0, end + 1);
+}
+
 bool Succeeded(const Function& function, std::string_view code) {
   if (function.passes_through) {
     return !code.empty() && (!code.starts_with("11") || code == "11000");

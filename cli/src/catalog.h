@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,10 +16,14 @@ namespace kovrad::cli {
 
 // satcli's exit status.
 enum class Status : int {
-  kSuccess = 0,    // the device answered with its success code
-  kRefused = 1,    // it answered with another code, or the library refused
-  kLinkError = 2,  // no answer: the port, the device or the library could not be reached
-  kUsage = 3,      // the command line was wrong; nothing was sent
+  kSuccess = 0,       // the device answered with its success code (a lost sale: it was made)
+  kRefused = 1,       // it answered with another code, or the library refused
+  kLinkError = 2,     // no answer: the port, the device or the library could not be reached
+  kUsage = 3,         // the command line was wrong; nothing was sent
+  kNotMade = 4,       // a sale's reply was lost and the device made nothing: sending again is safe
+  kUnknown = 5,       // a sale's reply was lost and what the device did is unknown: do not resend
+  kOtherSession = 6,  // the reply carries another session's number
+  kNotSaved = 7,      // the call succeeded but --salvar could not write its document
 };
 
 enum class Kind {
@@ -99,6 +104,25 @@ const std::vector<Function>& Functions();
 
 // The function of that name, upper and lower case alike; null when none.
 const Function* FindFunction(std::string_view name);
+
+// The SAT function whose replies carry result code `code` (the first two
+// digits name it: 06 is the sale); null when none does.
+const Function* FunctionOfResult(std::string_view code);
+
+// The first sentence of a function's summary, for the list of functions.
+std::string_view Brief(const Function& function);
+
+// The name a SAT function's request carries: its own, except for
+// TrocarCodigoDeAtivacao ("TrocarCodigoDeAtivacaoSAT").
+std::string WireName(const Function& function);
+
+struct ResultCode {
+  std::string_view code;
+  std::string_view meaning;  // as the SAT-CF-e standard words it
+};
+// The result codes the SAT-CF-e standard gives for a SAT function's reply
+// (none for the library's own functions).
+std::span<const ResultCode> ResultCodes(const Function& function);
 
 // Whether `code` (a reply's second field) is a success of `function`.
 bool Succeeded(const Function& function, std::string_view code);

@@ -16,11 +16,32 @@ namespace kovrad::cli {
 namespace {
 
 constexpr std::string_view kGlobalOptions =
-    "  --lib PATH       the device library to load (default: the one installed)\n"
-    "  --session N      session number, 0 to 999999 (default: drawn at random)\n"
-    "  --porta N        use port ttyACM<N> instead of finding the device on USB\n"
-    "  --json           print the reply split into named fields, and the record, as JSON\n"
-    "  --salvar FILE    write the decoded document (coupon or log) to FILE\n";
+    "  --biblioteca PATH  the device library to load (default: the one installed; also --lib)\n"
+    "  --sessao N         session number, 0 to 999999 (default: drawn, never one of the last\n"
+    "                     100 used; also --session)\n"
+    "  --porta N          use port ttyACM<N> instead of finding the device on USB\n"
+    "  --json             print the reply split into named fields, and the record, as JSON\n"
+    "  --salvar FILE      write the decoded document (coupon or log) to FILE, a regular file\n";
+
+constexpr std::string_view kExitStatus =
+    "Exit status:\n"
+    "  0  the device answered with the function's success code (a sale whose reply was lost:\n"
+    "     it was made, and its coupon recovered)\n"
+    "  1  the device refused, or the library refused the call\n"
+    "  2  no answer: the port, the device or the library could not be reached\n"
+    "  3  bad usage: nothing was sent\n"
+    "  4  a sale's reply was lost and the device made nothing: it may be sent again\n"
+    "  5  a sale's reply was lost and what the device did is unknown: do NOT send it again;\n"
+    "     ask later with ConsultarNumeroSessao --numero <its session>\n"
+    "  6  the reply carries another session's number\n"
+    "  7  the call succeeded but --salvar could not write the document\n";
+
+// The option names, and the spellings kept from earlier versions.
+std::string Canonical(const std::string& name) {
+  if (name == "--lib") return "--biblioteca";
+  if (name == "--session") return "--sessao";
+  return name;
+}
 
 std::string Placeholder(Kind kind) {
   switch (kind) {
@@ -57,7 +78,8 @@ class Parser {
   bool Parse() {
     bool help_word = false;
     for (next_ = 0; next_ < args_.size();) {
-      const auto [name, inline_value] = SplitOption(args_[next_++]);
+      const auto [given, inline_value] = SplitOption(args_[next_++]);
+      const std::string name = Canonical(given);
       inline_ = inline_value;
       if (name == "--help" || name == "-h") {
         inv_.action = Invocation::Action::kHelp;
@@ -69,7 +91,7 @@ class Parser {
       }
       if (name == "--json") {
         inv_.json = true;
-      } else if (name == "--lib" || name == "--session" || name == "--porta" ||
+      } else if (name == "--biblioteca" || name == "--sessao" || name == "--porta" ||
                  name == "--salvar") {
         if (!Global(name)) return false;
       } else if (inv_.function == nullptr && !name.starts_with("-")) {
@@ -122,19 +144,21 @@ class Parser {
 
   bool Global(const std::string& name) {
     int64_t number = 0;
-    if (name == "--lib") {
+    if (name == "--biblioteca") {
       std::string path;
       if (!Value(name, &path)) return false;
-      if (path.empty()) return Fail("--lib needs a file");
+      if (path.empty()) return Fail(name + " needs a file");
       if (path.find('/') != std::string::npos && access(path.c_str(), R_OK) != 0) {
-        return Fail("--lib " + path + ": " + std::strerror(errno));
+        return Fail(name + " " + path + ": " + std::strerror(errno));
       }
       inv_.library = path;
-    } else if (name == "--session") {
+    } else if (name == "--sessao") {
       if (!Number(name, 0, kMaxSession, &number)) return false;
       inv_.session = static_cast<int32_t>(number);
     } else if (name == "--porta") {
-      if (!Number(name, 0, 999, &number)) return false;
+      // The library judges the port's name itself: a number too long for it
+      // is reported as its refusal.
+      if (!Number(name, 0, INT32_MAX, &number)) return false;
       inv_.port = static_cast<int32_t>(number);
     } else {
       if (!Value(name, &inv_.save_to)) return false;
@@ -244,8 +268,11 @@ bool ReadDocument(const std::string& path, std::string* contents, std::string* p
   contents->clear();
   bool read_all = !S_ISDIR(info.st_mode);
   char buffer[65536];
-  while (read_all) {
-    const ssize_t n = read(fd, buffer, sizeof buffer);
+  // One byte past the limit tells a document that is too long; a device
+  // file such as /dev/zero is never read to its (missing) end.
+  while (read_all && contents->size() <= kDocumentMax) {
+    const size_t want = std::min(sizeof buffer, kDocumentMax + 1 - contents->size());
+    const ssize_t n = read(fd, buffer, want);
     if (n > 0) {
       contents->append(buffer, static_cast<size_t>(n));
     } else if (n == 0) {
@@ -258,6 +285,11 @@ bool ReadDocument(const std::string& path, std::string* contents, std::string* p
   if (!standard_input) close(fd);
   if (!read_all) {
     *problem = path + ": " + std::strerror(error);
+    return false;
+  }
+  if (contents->size() > kDocumentMax) {
+    *problem = path + " holds more than " + std::to_string(kDocumentMax) +
+               " bytes, more than a document sent to the device may hold";
     return false;
   }
   if (contents->find('\0') != std::string::npos) {
@@ -273,8 +305,7 @@ std::string UsageText() {
       "       satcli help [FUNCTION]\n"
       "\n"
       "Calls one function of the SAT device library and prints the reply, then the link\n"
-      "error record (CodigoErro). Exit status: 0 the device answered with its success\n"
-      "code, 1 it refused, 2 no answer (port, device or library), 3 bad usage.\n"
+      "error record (CodigoErro).\n"
       "\n"
       "Options:\n";
   text += kGlobalOptions;
@@ -282,9 +313,12 @@ std::string UsageText() {
   std::string vendor = "\nLibrary functions:\n";
   for (const Function& f : Functions()) {
     std::string& list = f.IsSatFunction() ? text : vendor;
-    list += "  " + std::string(f.name) + "\n";
+    std::string name = "  " + std::string(f.name);
+    name.resize(std::max<size_t>(name.size() + 2, 34), ' ');
+    list += name + std::string(Brief(f)) + "\n";
   }
-  return text + vendor + "\n\"satcli help FUNCTION\" describes a function and its arguments.\n";
+  return text + vendor + "\n" + std::string(kExitStatus) +
+         "\n\"satcli help FUNCTION\" describes a function and its arguments.\n";
 }
 
 std::string FunctionHelp(const Function& function) {

@@ -18,8 +18,8 @@ struct Invocation {
   // The function to call; for kHelp, the one to describe (null: all of them).
   const Function* function = nullptr;
   Arguments arguments;
-  std::optional<std::string> library;  // --lib
-  std::optional<int32_t> session;      // --session; drawn at random when absent
+  std::optional<std::string> library;  // --biblioteca
+  std::optional<int32_t> session;      // --sessao; drawn when absent
   std::optional<int32_t> port;         // --porta
   bool json = false;
   std::string save_to;  // --salvar
@@ -27,6 +27,8 @@ struct Invocation {
 
 // The session numbers a request can carry: six digits.
 inline constexpr int32_t kMaxSession = 999999;
+// The longest document read from a file: what a sale may hold.
+inline constexpr size_t kDocumentMax = 2097151;
 
 // Reads the arguments after the program name; false with `problem` set when
 // they are not a valid call.
@@ -43,8 +45,8 @@ bool ParseNumber(std::string_view text, int64_t low, int64_t high, int64_t* numb
 bool StageText(std::string_view typed, std::string* staged);
 
 // The whole contents of `path` ("-": standard input). False with `problem`
-// set when it cannot be read or holds a zero byte, which would end the
-// document early.
+// set when it cannot be read, holds more than kDocumentMax bytes, or holds a
+// zero byte, which would end the document early.
 bool ReadDocument(const std::string& path, std::string* contents, std::string* problem);
 
 // The usage lines: all functions, or one function's arguments.

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "command_line.h"
 #include "text.h"
 
 namespace kovrad::cli {
@@ -22,9 +23,21 @@ std::string JsonRecord(const COMM_ERROR& record) {
          ",\"msg\":" + JsonString(RecordMessage(record)) + "}";
 }
 
+// The reply a report stands for: a lost sale's stored reply when the device
+// had one, otherwise the reply of the call.
+const std::string& ReplyText(const Report& report) {
+  const bool stored = report.recovery && !report.recovery->reply.empty();
+  return stored ? report.recovery->reply : report.outcome.text;
+}
+
 std::string JsonFields(const Report& report) {
-  const std::vector<std::string_view> names = FieldNames(report.function->layout);
-  const std::vector<std::string> fields = SplitFields(DecodeReply(report.outcome.text));
+  const std::vector<std::string> fields = SplitFields(DecodeReply(ReplyText(report)));
+  // A session's stored reply has the layout of the function that made it.
+  const Function* layout_of = report.function;
+  if (report.function->passes_through && fields.size() >= 2) {
+    if (const Function* stored = FunctionOfResult(fields[1])) layout_of = stored;
+  }
+  const std::vector<std::string_view> names = FieldNames(layout_of->layout);
   std::string json = "{";
   for (size_t i = 0; i < fields.size(); ++i) {
     const std::string name =
@@ -40,10 +53,60 @@ Status Judge(const Report& report) {
   const Outcome& outcome = report.outcome;
   if (!outcome.called) return Status::kLinkError;
   if (!report.function->IsSatFunction()) return outcome.status.value_or(Status::kSuccess);
+  if (report.recovery) {
+    switch (report.recovery->fate) {
+      case SaleFate::kMade:
+        return Status::kSuccess;
+      case SaleFate::kRefused:
+        return Status::kRefused;
+      case SaleFate::kNotMade:
+        return Status::kNotMade;
+      case SaleFate::kUnknown:
+        return Status::kUnknown;
+    }
+  }
   if (!report.record || report.record->code != __NOERROR__) return Status::kLinkError;
+  if (FromOtherSession(report)) return Status::kOtherSession;
   const std::vector<std::string> fields = SplitFields(outcome.text);
   const bool success = fields.size() >= 2 && Succeeded(*report.function, fields[1]);
   return success ? Status::kSuccess : Status::kRefused;
+}
+
+bool FromOtherSession(const Report& report) {
+  if (report.function->passes_through && !report.looked_up) return false;
+  const std::vector<std::string> fields = SplitFields(report.outcome.text);
+  if (fields.empty()) return false;
+  int64_t number = 0;
+  if (!ParseNumber(fields[0], INT32_MIN, INT32_MAX, &number)) return false;
+  return number != report.session && (!report.looked_up || number != *report.looked_up);
+}
+
+std::string_view FateText(SaleFate fate) {
+  switch (fate) {
+    case SaleFate::kMade:
+      return "made";
+    case SaleFate::kRefused:
+      return "refused";
+    case SaleFate::kNotMade:
+      return "not made";
+    case SaleFate::kUnknown:
+      return "unknown";
+  }
+  return {};
+}
+
+std::string_view FateName(SaleFate fate) {
+  switch (fate) {
+    case SaleFate::kMade:
+      return "feita";
+    case SaleFate::kRefused:
+      return "recusada";
+    case SaleFate::kNotMade:
+      return "nao feita";
+    case SaleFate::kUnknown:
+      return "desconhecida";
+  }
+  return {};
 }
 
 std::vector<std::string> SplitFields(std::string_view reply) {
@@ -89,6 +152,10 @@ std::string PlainReport(const Report& report) {
     const std::string message = RecordMessage(*report.record);
     if (!message.empty()) text += message + (message.ends_with('\n') ? "" : "\n");
   }
+  if (report.recovery) {
+    text += "Recuperada: " + std::string(FateText(report.recovery->fate)) + "\n";
+    if (!report.recovery->reply.empty()) text += DecodeReply(report.recovery->reply) + "\n";
+  }
   return text;
 }
 
@@ -97,8 +164,15 @@ std::string JsonReport(const Report& report) {
   std::string json = "{\"funcao\":" + JsonString(report.function->name);
   if (report.function->IsSatFunction()) {
     json += ",\"numeroSessao\":" + std::to_string(report.session) +
-            ",\"resposta\":" + JsonString(DecodeReply(outcome.text)) +
+            ",\"resposta\":" + JsonString(DecodeReply(ReplyText(report))) +
             ",\"campos\":" + JsonFields(report);
+    if (const auto& r = report.recovery) {
+      json += ",\"recuperacao\":{\"resultado\":" + JsonString(FateName(r->fate)) +
+              ",\"consultas\":" + std::to_string(r->attempts) +
+              ",\"respostaOriginal\":" + JsonString(DecodeReply(outcome.text)) +
+              ",\"motivo\":" + (r->reason.empty() ? "null" : JsonString(DecodeReply(r->reason))) +
+              "}";
+    }
   } else if (outcome.has_result) {
     json += ",\"resultado\":";
     if (outcome.null) {

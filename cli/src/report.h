@@ -10,6 +10,7 @@
 
 #include "catalog.h"
 #include "kovrad.h"
+#include "recovery.h"
 
 namespace kovrad::cli {
 
@@ -18,10 +19,22 @@ struct Report {
   int32_t session = 0;
   Outcome outcome;
   std::optional<COMM_ERROR> record;  // after functions that talk to the device
+  // ConsultarNumeroSessao: the session looked up, whose number its reply carries.
+  std::optional<int32_t> looked_up;
+  // A sale whose reply was lost, settled by asking the device.
+  std::optional<Recovery> recovery;
 };
 
 // The exit status the report calls for.
 Status Judge(const Report& report);
+
+// Whether the reply line carries a session number that is neither the
+// request's nor the one looked up.
+bool FromOtherSession(const Report& report);
+
+// The fate of a lost sale in words, for people ("made") and for JSON ("feita").
+std::string_view FateText(SaleFate fate);
+std::string_view FateName(SaleFate fate);
 
 // The reply's "|"-separated fields; none for a text without a "|" (the
 // library's own failure text when the port cannot be opened).

@@ -4,13 +4,16 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <random>
 
 #include "catalog.h"
 #include "command_line.h"
+#include "port_check.h"
+#include "recovery.h"
 #include "report.h"
+#include "session_store.h"
 
 namespace kovrad::cli {
 namespace {
@@ -25,9 +28,12 @@ class PendingFile {
 
   bool Open(const std::string& path, std::string* problem) {
     path_ = path;
+    // Only a regular file is replaced: the rename would put a file in place
+    // of a device, a FIFO or a symbolic link.
     struct stat existing {};
-    if (stat(path.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
-      *problem = path + ": " + std::strerror(EISDIR);
+    if (lstat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+      *problem =
+          path + ": " + (S_ISDIR(existing.st_mode) ? std::strerror(EISDIR) : "not a regular file");
       return false;
     }
     temporary_ = path + ".XXXXXX";
@@ -76,16 +82,119 @@ class PendingFile {
   int fd_ = -1;
 };
 
-// Every run its own session number: a device keeps the replies of recent
-// sessions by number, and the library's generator starts over in each process.
-int32_t RandomSession() {
-  std::random_device source;
-  return std::uniform_int_distribution<int32_t>(1, kMaxSession)(source);
+// Every run its own session number, none of the last ones used: a device
+// keeps the replies of recent sessions by number.
+int32_t SessionFor(const Invocation& invocation, std::ostream& err) {
+  SessionStore store(SessionStore::DefaultPath());
+  std::string problem;
+  int32_t session = invocation.session.value_or(0);
+  const bool kept =
+      invocation.session ? store.Record(session, &problem) : store.Draw(&session, &problem);
+  if (!kept) {
+    err << "satcli: the recent session numbers could not be kept (" << problem
+        << "); a later run may repeat this one's\n";
+  }
+  return session;
 }
 
 Outcome CallByName(std::string_view name, manager::Library& library, int32_t session,
                    const Arguments& arguments) {
   return FindFunction(name)->call(library, session, arguments);
+}
+
+// The port given with --porta, selected in the library; false (with the
+// exit status) when it cannot be.
+bool SelectPort(manager::Library& library, int32_t number, std::ostream& err, Status* status) {
+  Arguments port(1);
+  port.SetNumber(0, number);
+  const Outcome selected = CallByName("AbreSerialSAT", library, 0, port);
+  if (!selected.called) {
+    err << "satcli: " << selected.problem << "\n";
+    *status = Status::kLinkError;
+    return false;
+  }
+  if (selected.status == Status::kSuccess) return true;
+  err << "satcli: port name refused: the library takes port names of at most 9 characters, "
+         "ttyACM0 to ttyACM999, not ttyACM"
+      << number << "\n";
+  *status = Status::kUsage;
+  return false;
+}
+
+double Seconds(std::chrono::steady_clock::duration elapsed) {
+  return std::chrono::duration<double>(elapsed).count();
+}
+
+// A link failure in words: what happened, and what to do about it.
+void ExplainLinkFailure(const Invocation& invocation, const Report& report, double elapsed,
+                        std::ostream& err) {
+  const int32_t code = report.record->code;
+  const std::string name(invocation.function->name);
+  if (code == __NOCONNECT__) {
+    err << "satcli: " << name << ": the port could not be opened: " << DiagnosePort(invocation.port)
+        << "\n";
+  } else if (code == __TIMEOUT__) {
+    char waited[32];
+    std::snprintf(waited, sizeof waited, "%.1f", elapsed);
+    err << "satcli: " << name << ": no reply within its time limit of "
+        << invocation.function->time_limit_ms / 1000 << " s (waited " << waited
+        << " s). Check the cable, then the device with ConsultarSAT.\n";
+  } else if (code == __SEMCTS__) {
+    err << "satcli: " << name
+        << ": the request could not be written to the port: " << DiagnosePort(invocation.port)
+        << "\n";
+  }
+}
+
+// A sale or cancellation whose reply was lost: the device is asked what it did.
+Recovery Recover(manager::Library& library, const Invocation& invocation, const Report& report,
+                 std::ostream& err) {
+  const std::string name(invocation.function->name);
+  err << "satcli: the reply to " << name << " (session " << report.session
+      << ") was lost; asking the device what it did (ConsultarNumeroSessao)\n";
+  const Recovery recovery = RecoverSale(
+      name, report.session, [&err] { return SessionFor(Invocation(), err); },
+      LookupThrough(library, invocation.arguments.TextString(0)));
+  switch (recovery.fate) {
+    case SaleFate::kMade:
+      err << "satcli: the device made it: its stored reply follows; do not send it again\n";
+      break;
+    case SaleFate::kRefused:
+      err << "satcli: the device refused it: no coupon was made\n";
+      break;
+    case SaleFate::kNotMade:
+      err << "satcli: the device never got it: nothing was made, it may be sent again\n";
+      break;
+    case SaleFate::kUnknown:
+      err << "satcli: what the device did is unknown (" << recovery.reason
+          << "). Do NOT send it again: ask later with satcli ConsultarNumeroSessao --codigo CODE "
+             "--numero "
+          << report.session << "\n";
+      break;
+  }
+  return recovery;
+}
+
+// Writes the document: the recovered coupon, or what Base64ToAscii hands over.
+Status SaveDocument(const Invocation& invocation, const Report& report, const Outcome& document,
+                    PendingFile& file, Status status, std::ostream& err) {
+  std::string problem;
+  if (!document.called) {
+    err << "satcli: " << document.problem << "\n";
+    return status == Status::kSuccess ? Status::kNotSaved : status;
+  }
+  if (document.text.empty()) {
+    file.Discard();
+    err << "satcli: the reply carried no document; " << invocation.save_to << " was not written\n";
+    const bool made = report.recovery && report.recovery->fate == SaleFate::kMade;
+    return made ? Status::kNotSaved : status;
+  }
+  if (!file.Commit(document.text, &problem)) {
+    // The call itself stands: a sale made is never reported as refused.
+    err << "satcli: the document could not be saved: " << problem << "\n";
+    if (status == Status::kSuccess) return Status::kNotSaved;
+  }
+  return status;
 }
 
 }  // namespace
@@ -115,52 +224,49 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
   manager::Library library(invocation.library ? std::vector<std::string>{*invocation.library}
                                               : manager::Library::DefaultCandidates());
-  if (invocation.port) {
-    Arguments port(1);
-    port.SetNumber(0, *invocation.port);
-    const Outcome selected = CallByName("AbreSerialSAT", library, 0, port);
-    if (!selected.called || selected.status != Status::kSuccess) {
-      err << "satcli: "
-          << (selected.called ? "the library refused port " + std::to_string(*invocation.port)
-                              : selected.problem)
-          << "\n";
-      return static_cast<int>(selected.called ? Status::kUsage : Status::kLinkError);
-    }
+  Status status = Status::kSuccess;
+  if (invocation.port && !SelectPort(library, *invocation.port, err, &status)) {
+    return static_cast<int>(status);
   }
 
+  const Function& function = *invocation.function;
   Report report;
-  report.function = invocation.function;
-  report.session = invocation.session.value_or(RandomSession());
-  report.outcome = invocation.function->call(library, report.session, invocation.arguments);
+  report.function = &function;
+  // The SAT functions and the two that query the device's status send one.
+  if (function.IsSatFunction() || function.name.ends_with("PortaSAT")) {
+    report.session = SessionFor(invocation, err);
+  }
+  if (function.passes_through) report.looked_up = invocation.arguments.Number(1);
+  const auto started = std::chrono::steady_clock::now();
+  report.outcome = function.call(library, report.session, invocation.arguments);
+  const double elapsed = Seconds(std::chrono::steady_clock::now() - started);
   if (!report.outcome.called) {
     err << "satcli: " << report.outcome.problem << "\n";
     return static_cast<int>(Status::kLinkError);
   }
-  if (invocation.function->exchange) {
+  if (function.exchange) {
     report.record = library.ErrorRecord(&problem);
     if (!report.record) err << "satcli: " << problem << "\n";
   }
-  // Fetched before anything is printed, while the library still holds it.
-  const Outcome document =
-      saving ? CallByName("Base64ToAscii", library, 0, Arguments()) : Outcome();
+  // Fetched before anything else is called, while the library still holds it.
+  Outcome document = saving ? CallByName("Base64ToAscii", library, 0, Arguments()) : Outcome();
 
-  Status status = Judge(report);
+  if (report.record) {
+    ExplainLinkFailure(invocation, report, elapsed, err);
+    if (OutcomeUncertain(function.name, report.session, report.record->code, report.outcome.text)) {
+      report.recovery = Recover(library, invocation, report, err);
+      document.text = report.recovery->coupon;
+    } else if (FromOtherSession(report)) {
+      err << "satcli: the reply carries another session's number, not " << report.session
+          << ": it answers an earlier request\n";
+    }
+  }
+
+  status = Judge(report);
   out << (invocation.json ? JsonReport(report) : PlainReport(report));
   out.flush();
   if (!saving) return static_cast<int>(status);
-
-  if (!document.called) {
-    err << "satcli: " << document.problem << "\n";
-    return static_cast<int>(Status::kLinkError);
-  }
-  if (document.text.empty()) {
-    document_file.Discard();
-    err << "satcli: the reply carried no document; " << invocation.save_to << " was not written\n";
-  } else if (!document_file.Commit(document.text, &problem)) {
-    err << "satcli: the document could not be saved: " << problem << "\n";
-    if (status == Status::kSuccess) status = Status::kRefused;
-  }
-  return static_cast<int>(status);
+  return static_cast<int>(SaveDocument(invocation, report, document, document_file, status, err));
 }
 
 }  // namespace kovrad::cli

@@ -79,7 +79,9 @@ void DecodificaDocumento(const char* text) {
 }  // namespace kovrad
 
 extern "C" KOVRAD_API char* KOVRAD_CALL Base64ToAscii(void) {
+  const kovrad::LibraryLock lock;
   kovrad::Module& m = kovrad::State();
+  auto& reply = kovrad::ReplyBuffer();
   auto& document = m.document;
   const size_t length = strnlen(document.text(), document.kSize);
   const std::string_view coupon(document.text(), length);
@@ -88,8 +90,8 @@ extern "C" KOVRAD_API char* KOVRAD_CALL Base64ToAscii(void) {
     const size_t at = coupon.find(end);
     if (at != std::string_view::npos) keep = std::min(keep, at + end.size());
   }
-  m.reply.Clear();
-  std::memcpy(m.reply.data, document.data, keep);
-  m.reply.Touch(keep + 1);
-  return m.reply.text();
+  reply.Clear();
+  std::memcpy(reply.data, document.data, keep);
+  reply.Touch(keep + 1);
+  return reply.text();
 }

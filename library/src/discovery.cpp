@@ -16,15 +16,6 @@
 namespace kovrad {
 namespace {
 
-// Holds the discovery lock for one export's whole run.
-class DiscoveryLock {
- public:
-  DiscoveryLock() { platform::LockDiscovery(); }
-  ~DiscoveryLock() { platform::UnlockDiscovery(); }
-  DiscoveryLock(const DiscoveryLock&) = delete;
-  DiscoveryLock& operator=(const DiscoveryLock&) = delete;
-};
-
 // Announces a found device and selects its port; true when the port opened.
 bool SelectAndOpen(const platform::SerialDevice& device) {
   const char* port = device.port_name.c_str();
@@ -44,10 +35,11 @@ bool SelectAndOpen(const platform::SerialDevice& device) {
   return true;
 }
 
-// Serial number from the device's status reply, or empty.
-std::string QuerySerial(int32_t session, const char* code) {
+// Serial number from the device's status reply, or empty. The status query
+// logs its reply itself; GetPortaSAT logs it once more as part of its trace.
+std::string QuerySerial(int32_t session, const char* code, bool log_reply) {
   char* reply = ConsultarStatusOperacional(session, code);
-  GravaLog(reply);
+  if (log_reply) GravaLog(reply);
   const char* serial = ExtraiNumeroSerie(reply);
   std::string result = serial != nullptr ? serial : "";
   FechaPorta();
@@ -55,10 +47,9 @@ std::string QuerySerial(int32_t session, const char* code) {
 }
 
 char* FindPort(const char* name, const char* expected, int32_t session, const char* code) {
-  DiscoveryLock lock;
+  const LibraryLock lock;
   // A caller that does not know the serial number may pass none.
   if (expected == nullptr) expected = "";
-  Module& m = State();
   GravaLogF("Entered %s(%s) @ %ld\r\n", name, expected, platform::ProcessId());
   std::vector<platform::SerialDevice> devices;
   if (!ListaDispositivosSAT(&devices)) return nullptr;
@@ -66,16 +57,17 @@ char* FindPort(const char* name, const char* expected, int32_t session, const ch
   if (!devices.empty()) {
     const platform::SerialDevice& device = devices.front();
     if (SelectAndOpen(device)) {
-      const std::string serial = QuerySerial(session, code);
+      const std::string serial = QuerySerial(session, code, true);
       if (serial != expected) {
         GravaLogF("Numero de serie %s difere do esperado %s\r\n", serial.c_str(), expected);
       }
     }
-    m.reply.Clear();
+    auto& reply = ReplyBuffer();
+    reply.Clear();
     const size_t length = std::min(device.port_name.size(), kReplyTextMax);
-    std::memcpy(m.reply.data, device.port_name.data(), length);
-    m.reply.Touch(length + 1);
-    result = m.reply.text();
+    std::memcpy(reply.data, device.port_name.data(), length);
+    reply.Touch(length + 1);
+    result = reply.text();
   }
   GravaLogF("Exiting %s(%s) @ %ld\r\n", name, expected, platform::ProcessId());
   return result;
@@ -113,7 +105,7 @@ extern "C" KOVRAD_API char* KOVRAD_CALL SetPortaSAT(const char* numeroSerie, int
 }
 
 extern "C" KOVRAD_API char* KOVRAD_CALL GetMapaPortasSAT(const char* codigoDeAtivacao) {
-  DiscoveryLock lock;
+  const LibraryLock lock;
   Module& m = State();
   GravaLogF("Entered GetMapaPortasSAT @ %ld\r\n", platform::ProcessId());
   std::memset(m.port_map, 0, kPortMapSize);
@@ -122,7 +114,7 @@ extern "C" KOVRAD_API char* KOVRAD_CALL GetMapaPortasSAT(const char* codigoDeAti
   size_t used = 0;
   for (const auto& device : devices) {
     if (!SelectAndOpen(device)) continue;
-    const std::string serial = QuerySerial(NovoNumeroSessao(), codigoDeAtivacao);
+    const std::string serial = QuerySerial(NovoNumeroSessao(), codigoDeAtivacao, false);
     if (serial.empty()) continue;
     char entry[kPortMapSize];
     const int n =

@@ -22,6 +22,7 @@ void DefineMensagem(const char* message) {
 }  // namespace kovrad
 
 extern "C" KOVRAD_API COMM_ERROR KOVRAD_CALL CodigoErro(void) {
+  const kovrad::LibraryLock lock;
   return kovrad::State().error;
 }
 

@@ -53,8 +53,14 @@ size_t BuildRequestText(const char* wire_name, int32_t session, const void* payl
 // Takes what is already waiting on the port and throws it away.
 void DiscardStaleInput() {
   Module& m = State();
-  if (!platform::PurgeInput(m.port)) GravaLog("PurgeComm Error");
-  if (!platform::Flush(m.port)) GravaLog("FlushFileBuffers Error");
+  if (!platform::PurgeInput(m.port)) {
+    GravaLog("PurgeComm Error");
+    GravaMotivo();
+  }
+  if (!platform::Flush(m.port)) {
+    GravaLog("FlushFileBuffers Error");
+    GravaMotivo();
+  }
   size_t n;
   while ((n = platform::ReadWaiting(m.port, m.read_chunk.data, kReadChunk)) > 0) {
     m.read_chunk.Touch(n);
@@ -65,28 +71,56 @@ void ReportModemLines() {
   uint32_t bits = 0;
   if (!platform::ModemStatus(State().port, &bits)) {
     GravaLog("GetCommModemStatus() Failed!\r\n");
+    GravaMotivo();
     return;
   }
   if (bits & platform::kModemCts) platform::DebugOutput("CTS_ON\r\n");
   if (bits & platform::kModemDsr) platform::DebugOutput("DSR_ON\r\n");
 }
 
+// Whether the frame in the receive buffer answers this request: its text
+// carries no session number, or `session`, or `looked_up`.
+bool Belongs(size_t received, int32_t session, int64_t looked_up) {
+  const uint8_t* text = State().receive.data + kReplyHeader;
+  int64_t number = 0;
+  if (!SessaoDaResposta(text, received - kReplyHeader, &number)) return true;
+  return number == session || number == looked_up;
+}
+
+void DropFrame(size_t received) {
+  auto& receive = State().receive;
+  int64_t number = 0;
+  SessaoDaResposta(receive.data + kReplyHeader, received - kReplyHeader, &number);
+  GravaLogF("Resposta da sess\xE3o %lld descartada: n\xE3o \xE9 desta requisi\xE7\xE3o\r\n",
+            static_cast<long long>(number));
+  platform::DebugOutput("ret <- (descartada: outra sess\xE3o)\n");
+  receive.Clear();
+}
+
 // Polls for the reply frame: the 13-byte header first, then exactly the rest,
-// so a complete frame ends the wait at once. Bytes beyond the receive buffer
-// are read and dropped. True when the reply is taken.
-bool AguardaResposta(int32_t limit_ms) {
+// so a complete frame ends the wait at once. A frame of another request is
+// dropped and the wait goes on. Bytes beyond the receive buffer are read and
+// dropped. The wait goes on past the limit while bytes arrive, but never past
+// twice the limit: a device that never stops sending cannot hold the call.
+// True when the reply is taken.
+bool AguardaResposta(int32_t limit_ms, int32_t session, int64_t looked_up) {
   Module& m = State();
   auto& receive = m.receive;
   const int64_t limit = limit_ms > 0 ? limit_ms / 1000 : 0;
+  const int64_t cap = 2 * limit;
   const int64_t start = platform::MonotonicSeconds();
   int64_t now = start;
   uint64_t received = 0, expected = 0;
   size_t last = 0;
   for (;;) {
-    if (now - start >= limit && last == 0) break;
+    if (now - start >= limit && (last == 0 || now - start >= cap)) break;
     if (received >= kReplyHeader) {
       expected = ReadLe32(receive.data + 9);
-      if (received >= expected + 14) break;
+      if (received >= expected + 14) {
+        if (Belongs(received, session, looked_up)) break;
+        DropFrame(received);
+        received = expected = 0;
+      }
     }
     uint64_t want = received < kReplyHeader ? kReplyHeader - received : expected + 14 - received;
     want = std::min<uint64_t>(want, kReadChunk);
@@ -101,7 +135,8 @@ bool AguardaResposta(int32_t limit_ms) {
     received += last;
     now = platform::MonotonicSeconds();
   }
-  return expected != 0 && received >= expected;
+  return expected != 0 && received >= expected &&
+         Belongs(std::min<uint64_t>(received, receive.kSize), session, looked_up);
 }
 
 void CheckReplyChecksum(const uint8_t* frame, size_t capacity, size_t length) {
@@ -173,8 +208,22 @@ void Recusa(Buffer<kReplyBufferSize>& reply, int32_t session, const char* reason
   GravaLog(reply.text());
 }
 
+bool SessaoDaResposta(const uint8_t* text, size_t length, int64_t* session) {
+  constexpr size_t kDigitsMax = 10;
+  size_t i = length > 0 && text[0] == '-' ? 1 : 0;
+  const size_t first = i;
+  int64_t value = 0;
+  for (; i < length && i - first < kDigitsMax && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+  }
+  if (i == first || i >= length || text[i] != '|') return false;
+  *session = first == 1 ? -value : value;
+  return true;
+}
+
 int32_t ExecutaComando(const char* wire_name, int32_t session, const void* payload,
-                       Buffer<kReplyBufferSize>& reply, int32_t limit_ms, int32_t payload_length) {
+                       Buffer<kReplyBufferSize>& reply, int32_t limit_ms, int32_t payload_length,
+                       int64_t looked_up) {
   Module& m = State();
   m.request_text.Clear();
   m.request_frame.Clear();
@@ -211,6 +260,7 @@ int32_t ExecutaComando(const char* wire_name, int32_t session, const void* paylo
 
   if (!platform::Write(m.port, m.request_frame.data, frame_length)) {
     GravaLog("WriteFile Failed!!\r\n");
+    GravaMotivo();
     DefineErro(__SEMCTS__, kMsgPortaNaoAbre);
     EscreveFalha(reply, session, kMsgPortaNaoAbre);
     GravaLog(reply.text());
@@ -221,7 +271,7 @@ int32_t ExecutaComando(const char* wire_name, int32_t session, const void* paylo
   ReportModemLines();
 
   int32_t result = 0;
-  if (AguardaResposta(limit_ms)) {
+  if (AguardaResposta(limit_ms, session, looked_up)) {
     reply.Clear();
     const size_t length = DecodificaPacote(m.receive.data, m.receive.kSize, reply.data);
     reply.Touch(length + 1);
@@ -264,5 +314,6 @@ int32_t NovoNumeroSessao() {
 }  // namespace kovrad
 
 extern "C" KOVRAD_API int32_t KOVRAD_CALL GeraNumeroSessao(void) {
+  const kovrad::LibraryLock lock;
   return kovrad::NovoNumeroSessao();
 }

@@ -23,11 +23,24 @@ size_t MontaPacote(const uint8_t* text, size_t n, uint8_t sequence, uint8_t* fra
 // kReplyTextMax bytes. Returns the reply text length L.
 size_t DecodificaPacote(const uint8_t* frame, size_t capacity, uint8_t* out);
 
+// No second session number a reply may carry.
+inline constexpr int64_t kNoSession = INT64_MIN;
+
 // Runs one exchange: `payload` is a NUL-terminated text (or null) when
 // `payload_length` <= 0, otherwise that many raw bytes. The reply (or a
 // failure text) lands in `reply`. Returns the reply length, 0 on failure.
+//
+// A reply belongs to its request: a reply frame whose text begins with a
+// session number other than `session` (or `looked_up`, the session whose
+// stored reply ConsultarNumeroSessao asks for) is a late answer to an earlier
+// request; it is logged, dropped, and the wait goes on.
 int32_t ExecutaComando(const char* wire_name, int32_t session, const void* payload,
-                       Buffer<kReplyBufferSize>& reply, int32_t limit_ms, int32_t payload_length);
+                       Buffer<kReplyBufferSize>& reply, int32_t limit_ms, int32_t payload_length,
+                       int64_t looked_up = kNoSession);
+
+// The session number a reply text of `length` bytes begins with ("-" and
+// digits followed by "|"); false when it begins with none.
+bool SessaoDaResposta(const uint8_t* text, size_t length, int64_t* session);
 
 // Writes the failure line "%06d|9999|<message>" into the reply buffer.
 void EscreveFalha(Buffer<kReplyBufferSize>& reply, int32_t session, const char* message);

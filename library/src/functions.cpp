@@ -39,15 +39,17 @@ void DecodeLogDocument(const char* reply) {
 // One SAT function call: `payload` (owned, released here) is null for a
 // function without payload unless `needs_payload` says it failed to build.
 char* Call(const char* wire_name, int32_t session, char* payload, bool needs_payload,
-           int32_t limit_ms, After after) {
+           int32_t limit_ms, After after, int64_t looked_up = kNoSession) {
+  const LibraryLock lock;
   Module& m = State();
+  auto& buffer = ReplyBuffer();
   if (needs_payload && payload == nullptr) {
-    Recusa(m.reply, session, kMsgNoMemory);
-    return m.reply.text();
+    Recusa(buffer, session, kMsgNoMemory);
+    return buffer.text();
   }
-  ExecutaComando(wire_name, session, payload, m.reply, limit_ms, -1);
+  ExecutaComando(wire_name, session, payload, buffer, limit_ms, -1, looked_up);
   std::free(payload);
-  const char* reply = m.reply.text();
+  const char* reply = buffer.text();
   switch (after) {
     case After::kMessage:
       if (m.error.code == __NOERROR__) ComposeFromFields(reply);
@@ -59,14 +61,14 @@ char* Call(const char* wire_name, int32_t session, char* payload, bool needs_pay
       if (m.error.code == __NOERROR__ && std::strlen(reply) < sizeof m.error.msg) {
         DefineMensagem(reply);
       }
-      return m.reply.text();
+      return buffer.text();
     case After::kLogDocument:
       ComposeFromFields(reply);
       DecodeLogDocument(reply);
       break;
   }
   GravaLog(reply);
-  return m.reply.text();
+  return buffer.text();
 }
 
 char* CallWithCode(const char* wire_name, int32_t session, const char* code, int32_t limit_ms,
@@ -170,9 +172,11 @@ KOVRAD_API char* KOVRAD_CALL ConsultarStatusOperacional(int32_t numeroSessao,
 KOVRAD_API char* KOVRAD_CALL ConsultarNumeroSessao(int32_t numeroSessao,
                                                    const char* codigoDeAtivacao,
                                                    int32_t cNumeroDeSessao) {
+  // The reply is the stored reply of the session looked up, which starts
+  // with that session's number.
   return Call("ConsultarNumeroSessao", numeroSessao,
               FormataCarga("%s|%06d", Texto(codigoDeAtivacao), cNumeroDeSessao), true, 20000,
-              After::kNone);
+              After::kNone, cNumeroDeSessao);
 }
 
 KOVRAD_API char* KOVRAD_CALL ConfigurarInterfaceDeRede(int32_t numeroSessao,

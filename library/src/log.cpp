@@ -30,7 +30,7 @@ size_t ValueAfter(std::string_view text, std::string_view key, size_t from) {
 
 // Fills the log name from "sat.ini" in the current directory, when it says so.
 void ReadSettingsFile(char* name, size_t name_size) {
-  FILE* file = std::fopen(kSettingsFile, "rb");
+  FILE* file = platform::OpenRegularFile(kSettingsFile, false);
   if (file == nullptr) return;
   char bytes[kSettingsRead];
   size_t count = std::fread(bytes, 1, sizeof bytes, file);
@@ -64,17 +64,27 @@ bool LeConfiguracaoLog(std::string_view settings, char* name, size_t name_size) 
 }
 
 void GravaLog(const char* text) {
-  const platform::LocalTime now = platform::Now();
   char* name = State().log_name;
   if (name[0] == '\0') ReadSettingsFile(name, kLogNameField);
   if (name[0] == '\0') return;
-  FILE* file = std::fopen(name, "a");
+  const platform::LocalTime now = platform::Now();
+  FILE* file = platform::OpenRegularFile(name, true);
   if (file == nullptr) return;
   std::fprintf(file, "\n%02d/%02d/%04d %02d:%02d:%02d:%-3d ", now.day, now.month, now.year,
                now.hour, now.minute, now.second, now.millisecond);
   std::fputs(text, file);
   std::fflush(file);
   std::fclose(file);
+}
+
+void GravaMotivo() {
+  const char* reason = platform::LastFailure();
+  if (reason[0] == '\0') return;
+  char line[platform::kFailureSize + 2];
+  std::snprintf(line, sizeof line, "%s\r\n", reason);
+  GravaLog(line);
+  platform::DebugOutput(reason);
+  platform::DebugOutput("\n");
 }
 
 void GravaLogF(const char* format, ...) {
@@ -91,6 +101,7 @@ void GravaLogF(const char* format, ...) {
 using kovrad::State;
 
 extern "C" KOVRAD_API char* KOVRAD_CALL ArquivoLog(const char* nome) {
+  const kovrad::LibraryLock lock;
   char* name = State().log_name;
   std::memset(name, 0, kovrad::kLogNameField);
   // A null name from a C caller counts as the empty one: the log goes off.

@@ -8,6 +8,9 @@ namespace kovrad {
 
 // Appends one time-stamped entry, when the log is on. Never fails loudly.
 void GravaLog(const char* text);
+// Why the last platform call failed ("/dev/ttyACM0: Permission denied"), as
+// one entry of its own after the caller's, and on the debug trace.
+void GravaMotivo();
 // printf-style entry, formatted in a 128-byte trace buffer (cut to 127).
 void GravaLogF(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

@@ -1,6 +1,8 @@
 // The library's module-wide state, in one place. One instance per loaded
-// library; callers run one call at a time, so nothing here is locked (the
-// discovery lock lives behind the platform layer).
+// library; every export holds the library lock (LibraryLock) while it runs,
+// so only one call at a time touches it. The reply buffer a SAT function
+// returns is the calling thread's own, so that a thread's reply stays its own
+// after the lock is released.
 #pragma once
 
 #include <cstddef>
@@ -31,8 +33,9 @@ struct Buffer {
   }
 };
 
-inline constexpr size_t kReplyTextMax = 2097152;      // reply text from the device
-inline constexpr size_t kRequestFrameSize = 1577864;  // request text + 9
+inline constexpr size_t kReplyTextMax = 2097152;              // reply text from the device
+inline constexpr size_t kReplyFrameMax = kReplyTextMax + 14;  // with header and checksum
+inline constexpr size_t kRequestFrameSize = 1577864;          // request text + 9
 inline constexpr size_t kRequestTextMax = kRequestFrameSize - 9;
 inline constexpr size_t kReadChunk = 1024000;
 inline constexpr size_t kReplyBufferSize = 3145728;     // what SAT functions return
@@ -41,9 +44,9 @@ inline constexpr size_t kSaleDocumentMax = 2097151;
 inline constexpr size_t kSalePayloadSize = 2107152;
 inline constexpr size_t kExpandedSize = 3145728;
 inline constexpr int kRecentSessions = 100;
-inline constexpr size_t kPortNameField = 10;  // at most 9 characters
-inline constexpr size_t kDevicePathField = 64;
-inline constexpr size_t kLogNameField = 100;  // at most 99 characters
+inline constexpr size_t kPortNameField = 10;      // at most 9 characters
+inline constexpr size_t kDevicePathField = 4096;  // PATH_MAX: any device directory
+inline constexpr size_t kLogNameField = 100;      // at most 99 characters
 inline constexpr size_t kPortMapSize = 1024;
 
 struct Module {
@@ -56,9 +59,9 @@ struct Module {
   Buffer<kReplyTextMax> request_text;
   Buffer<kRequestFrameSize> request_frame;
   Buffer<kReadChunk> read_chunk;
-  Buffer<kReplyTextMax> receive;
+  Buffer<kReplyFrameMax> receive;
 
-  // SAT functions.
+  // SAT functions. The reply buffer of a thread that could not get its own.
   Buffer<kReplyBufferSize> reply;
   Buffer<kDocumentBufferSize> document;
 
@@ -68,6 +71,9 @@ struct Module {
 
   // Serial link.
   char port_name[kPortNameField];
+  // AbreSerialSAT refused a name: no port is chosen, and none is looked for
+  // on USB, until a valid one is.
+  bool port_refused;
   char device_path[kDevicePathField];
   platform::PortHandle port;
   bool port_open;
@@ -81,6 +87,19 @@ struct Module {
 
 // Zero-initialised, so its large buffers cost nothing until they are used.
 Module& State();
+
+// The calling thread's reply buffer, made on its first call (committed only
+// as it is used) and released when the thread ends.
+Buffer<kReplyBufferSize>& ReplyBuffer();
+
+// Held by every export for its whole run.
+class LibraryLock {
+ public:
+  LibraryLock() { platform::LockLibrary(); }
+  ~LibraryLock() { platform::UnlockLibrary(); }
+  LibraryLock(const LibraryLock&) = delete;
+  LibraryLock& operator=(const LibraryLock&) = delete;
+};
 
 // Load and unload steps, run by the platform when the library is loaded into
 // a process and when it is unloaded.

@@ -23,8 +23,8 @@ constexpr char kMsgSaleTooLarge[] =
     "Venda compactada excede o tamanho m\xE1ximo da requisi\xE7\xE3o";
 
 char* Refuse(int32_t session, const char* reason) {
-  Recusa(State().reply, session, reason);
-  return State().reply.text();
+  Recusa(ReplyBuffer(), session, reason);
+  return ReplyBuffer().text();
 }
 
 // Bytes of the request text ahead of the sale payload: "%06d|EnviarDadosVenda|".
@@ -42,24 +42,25 @@ void ComposeSaleMessage(const char* reply) {
 // bytes of zlib stream) by its expansion, and decodes the coupon from it.
 void ExpandReply(size_t received) {
   Module& m = State();
-  char* reply = m.reply.text();
+  auto& buffer = ReplyBuffer();
+  char* reply = buffer.text();
   const char* after = AposSeparador(reply, 6);
   if (after == nullptr) return;
   const size_t offset = static_cast<size_t>(after - reply);
   const size_t available = received > offset ? received - offset : 0;
-  const uint32_t compressed = ReadLe32(m.reply.data + offset);
+  const uint32_t compressed = ReadLe32(buffer.data + offset);
   if (compressed == 0) return;
   // A length that runs past what arrived expands only what is there.
   const size_t present = available > 4 ? std::min<size_t>(compressed, available - 4) : 0;
-  const size_t room = m.reply.kSize - 1 - offset;
+  const size_t room = buffer.kSize - 1 - offset;
   const size_t produced =
-      Descompacta(m.reply.data + offset + 4, present, m.expanded.data, m.expanded.kSize - 1);
+      Descompacta(buffer.data + offset + 4, present, m.expanded.data, m.expanded.kSize - 1);
   m.expanded.Touch(produced);
   const size_t text = std::min(strnlen(m.expanded.text(), produced), room);
-  std::memset(m.reply.data + offset, 0, std::min(available, room));
-  std::memcpy(m.reply.data + offset, m.expanded.data, text);
-  m.reply.data[offset + text] = 0;
-  m.reply.Touch(offset + text + 1);
+  std::memset(buffer.data + offset, 0, std::min(available, room));
+  std::memcpy(buffer.data + offset, m.expanded.data, text);
+  buffer.data[offset + text] = 0;
+  buffer.Touch(offset + text + 1);
   DecodificaDocumento(m.expanded.text());
 }
 
@@ -71,10 +72,12 @@ using namespace kovrad;
 extern "C" KOVRAD_API char* KOVRAD_CALL EnviarDadosVenda(int32_t numeroSessao,
                                                          const char* codigoDeAtivacao,
                                                          const char* dadosVenda) {
+  const LibraryLock lock;
   Module& m = State();
+  auto& reply = ReplyBuffer();
   codigoDeAtivacao = Texto(codigoDeAtivacao);
   dadosVenda = Texto(dadosVenda);
-  m.reply.Clear();
+  reply.Clear();
   m.expanded.Clear();
   m.sale_payload.Clear();
   // Cleared before anything can refuse the sale, so that Base64ToAscii never
@@ -107,31 +110,33 @@ extern "C" KOVRAD_API char* KOVRAD_CALL EnviarDadosVenda(int32_t numeroSessao,
     return Refuse(numeroSessao, kMsgSaleTooLarge);
   }
 
-  const int32_t received = ExecutaComando(kSaleWireName, numeroSessao, payload, m.reply, 16000,
+  const int32_t received = ExecutaComando(kSaleWireName, numeroSessao, payload, reply, 16000,
                                           static_cast<int32_t>(length));
-  ComposeSaleMessage(m.reply.text());
-  if (m.reply.data[0] != 0) ExpandReply(static_cast<size_t>(received));
-  GravaLog(m.reply.text());
-  return m.reply.text();
+  ComposeSaleMessage(reply.text());
+  if (reply.data[0] != 0) ExpandReply(static_cast<size_t>(received));
+  GravaLog(reply.text());
+  return reply.text();
 }
 
 extern "C" KOVRAD_API char* KOVRAD_CALL CancelarUltimaVenda(int32_t numeroSessao,
                                                             const char* codigoDeAtivacao,
                                                             const char* chave,
                                                             const char* dadosCancelamento) {
+  const LibraryLock lock;
   Module& m = State();
+  auto& buffer = ReplyBuffer();
   m.document.Clear();
   char* payload =
       FormataCarga("%s|%s|%s", Texto(codigoDeAtivacao), Texto(chave), Texto(dadosCancelamento));
   if (payload == nullptr) return Refuse(numeroSessao, kMsgNoMemory);
-  ExecutaComando("CancelarUltimaVenda", numeroSessao, payload, m.reply, 10000, -1);
+  ExecutaComando("CancelarUltimaVenda", numeroSessao, payload, buffer, 10000, -1);
   std::free(payload);
-  const char* reply = m.reply.text();
+  const char* reply = buffer.text();
   GravaLog(reply);
   ComposeSaleMessage(reply);
   if (std::strstr(reply, "7000") != nullptr) {
     if (const char* coupon = AposSeparador(reply, 6)) DecodificaDocumento(coupon);
   }
   GravaLog(reply);
-  return m.reply.text();
+  return buffer.text();
 }

@@ -25,10 +25,18 @@ bool HardwareAccepted(const std::string& id) {
 
 // Applies the port settings; each refusal is logged and the port stays open.
 void ConfigurePort(platform::PortHandle port) {
-  if (!platform::SetCommState(port)) GravaLog("SetCommState Error");
-  if (!platform::PurgeInput(port)) GravaLog("PurgeComm Error");
-  if (!platform::Flush(port)) GravaLog("FlushFileBuffers Error");
-  if (!platform::SetCommTimeouts(port)) GravaLog("SetCommTimeouts Error");
+  const struct {
+    bool (*apply)(platform::PortHandle);
+    const char* failure;
+  } steps[] = {{platform::SetCommState, "SetCommState Error"},
+               {platform::PurgeInput, "PurgeComm Error"},
+               {platform::Flush, "FlushFileBuffers Error"},
+               {platform::SetCommTimeouts, "SetCommTimeouts Error"}};
+  for (const auto& step : steps) {
+    if (step.apply(port)) continue;
+    GravaLog(step.failure);
+    GravaMotivo();
+  }
 }
 
 }  // namespace
@@ -74,14 +82,22 @@ bool SelecionaPorta(const std::string& name) {
   if (name.empty() || name.size() >= kPortNameField) return false;
   std::memset(m.port_name, 0, kPortNameField);
   std::memcpy(m.port_name, name.data(), name.size());
+  m.port_refused = false;
   return true;
+}
+
+void RecusaPorta(const char* name) {
+  Module& m = State();
+  std::memset(m.port_name, 0, kPortNameField);
+  m.port_refused = true;
+  GravaLogF("Porta recusada: %s\r\n", name);
 }
 
 bool AbrePorta() {
   Module& m = State();
   if (!m.port_open) {
     std::memset(m.device_path, 0, kDevicePathField);
-    if (m.port_name[0] == '\0') {
+    if (m.port_name[0] == '\0' && !m.port_refused) {
       std::string found = ProcuraPortaSAT();
       if (!found.empty() && !SelecionaPorta(found)) {
         GravaLogF("Nome de porta longo demais: %s\r\n", found.c_str());
@@ -99,6 +115,8 @@ bool AbrePorta() {
       if (m.port != platform::kNoPort) {
         m.port_open = true;
         ConfigurePort(m.port);
+      } else {
+        GravaMotivo();
       }
     } else {
       GravaLogF("Caminho da porta longo demais: %s\r\n", m.port_name);
@@ -125,12 +143,17 @@ int FechaPorta() {
 
 extern "C" KOVRAD_API int32_t KOVRAD_CALL AbreSerialSAT(int32_t porta, int32_t, int32_t, int32_t,
                                                         int32_t) {
+  const kovrad::LibraryLock lock;
   char name[32];
-  return kovrad::platform::PortNameFor(porta, name, sizeof name) && kovrad::SelecionaPorta(name)
-             ? 0
-             : -1;
+  const bool fits = kovrad::platform::PortNameFor(porta, name, sizeof name);
+  if (fits && kovrad::SelecionaPorta(name)) return 0;
+  // A refused name must not leave an earlier port chosen: a caller that does
+  // not look at the result would talk to a device it did not choose.
+  kovrad::RecusaPorta(fits ? name : "?");
+  return -1;
 }
 
 extern "C" KOVRAD_API int32_t KOVRAD_CALL CloseSerial(void) {
+  const kovrad::LibraryLock lock;
   return kovrad::FechaPorta();
 }

@@ -22,6 +22,9 @@ std::string EscolhePortaSAT(const std::vector<platform::SerialDevice>& devices);
 // Makes `name` the selected port; false (selection unchanged) when it does
 // not fit the 9-character field.
 bool SelecionaPorta(const std::string& name);
+// Chooses no port after `name` was refused: exchanges fail with
+// __NOCONNECT__, without looking on USB, until a port is chosen again.
+void RecusaPorta(const char* name);
 // Opens the selected (or found) port unless it is open; rewrites COMM_ERROR.
 bool AbrePorta();
 // Clears the open flag and closes the handle if there is one.

@@ -8,6 +8,7 @@
 #include "catalog.h"
 #include "command_line.h"
 #include "fake_device.h"
+#include "reference.h"
 #include "run.h"
 
 namespace kovrad::cli {
@@ -45,7 +46,11 @@ TEST(SatcliCommandLine, EveryExportOfTheHeaderCanBeCalledAndIsDescribed) {
   for (const std::string& name : exports) {
     const Function* function = FindFunction(name);
     ASSERT_NE(function, nullptr) << name;
-    EXPECT_NE(usage.find("  " + name + "\n"), std::string::npos) << name;
+    // Each listed with the first sentence of its summary.
+    const size_t listed = usage.find("\n  " + name + " ");
+    ASSERT_NE(listed, std::string::npos) << name;
+    const std::string line = usage.substr(listed + 1, usage.find('\n', listed + 1) - listed - 1);
+    EXPECT_TRUE(line.ends_with(Brief(*function))) << line;
     const Result help = RunCli({"help", name});
     EXPECT_EQ(help.status, 0) << name;
     for (const Parameter& p : function->parameters) {
@@ -107,8 +112,8 @@ TEST(SatcliCommandLine, BadUsageIsRefusedWithAReason) {
       {{"ConsultarSAT", "--codigo", "1"}, "ConsultarSAT takes no --codigo"},
       {{"BloquearSAT", "--codigo", "1", "--codigo", "2"}, "--codigo given twice"},
       {{"BloquearSAT", "--codigo"}, "--codigo needs a value"},
-      {{"--session", "1000000", "ConsultarSAT"}, "--session takes a whole number"},
-      {{"--session", "-1", "ConsultarSAT"}, "--session takes a whole number"},
+      {{"--session", "1000000", "ConsultarSAT"}, "--sessao takes a whole number"},
+      {{"--sessao", "-1", "ConsultarSAT"}, "--sessao takes a whole number"},
       {{"--porta", "port0", "ConsultarSAT"}, "--porta takes a whole number"},
       {{"--salvar", "out.xml", "ConsultarSAT"}, "--salvar goes with"},
       {{"--lib", "/no/such/libkovrad.so", "ConsultarSAT"}, "No such file"},
@@ -165,6 +170,18 @@ TEST(SatcliCommandLine, TypedTextsAreStagedInWindows1252) {
             "c\xF3"
             "digo");
   EXPECT_FALSE(StageText("\xE5\xAD\x97", &staged));  // a CJK character
+}
+
+}  // namespace
+}  // namespace kovrad::cli
+
+namespace kovrad::cli {
+namespace {
+
+TEST(FunctionReference, TheDocumentationSaysWhatTheTableSays) {
+  EXPECT_TRUE(test::ReadFile(FUNCTIONS_MD) == FunctionReference())
+      << "docs/functions.md is out of date: build/default/cli/functions_reference > "
+         "docs/functions.md";
 }
 
 }  // namespace

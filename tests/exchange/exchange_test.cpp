@@ -39,7 +39,9 @@ TEST_F(ExchangeTest, ConsultarSatFrameByteForByte) {
 }
 
 TEST_F(ExchangeTest, SessionNumbersAreZeroPaddedToSixDigits) {
-  device_.AnswerAll("000000|08000|ok||");
+  device_.OnRequest([](const Request& r) {
+    return Answer::Text(r.text().substr(0, r.text().find('|')) + "|08000|ok||");
+  });
   ConsultarSAT(42);
   ConsultarSAT(1234567);
   ConsultarSAT(-5);
@@ -108,23 +110,57 @@ TEST_F(ExchangeTest, BadChecksumIsLoggedAndTheReplyTaken) {
   EXPECT_NE(ReadFile(log).find(kLine), npos);
 }
 
-TEST_F(ExchangeTest, FrameAboveTwoMebibytesIsCutWithoutOverflow) {
-  const std::string big(2200000, 'A');
-  device_.OnRequest([big, first = true](const Request&) mutable {
-    const bool now = first;
-    first = false;
-    return Answer::Text(now ? big : "000042|08000|ok||");
+TEST_F(ExchangeTest, RepliesUpToTwoMebibytesArriveWholeAndLongerOnesAreCutLoudly) {
+  for (const size_t length : {2097151u, 2097152u, 2097153u, 2200000u}) {
+    const std::string big(length, 'A');
+    device_.OnRequest([big, first = true](const Request&) mutable {
+      const bool now = first;
+      first = false;
+      return Answer::Text(now ? big : "000042|08000|ok||");
+    });
+    CaptureStdout();
+    const std::string reply = ConsultarSAT(42);
+    const bool cut = length > 2097152u;
+    EXPECT_EQ(GetCapturedStdout(), cut ? "BUG: Pacote excesivamente grande ser\xE1 truncado: " +
+                                             std::to_string(length) + " bytes"
+                                       : "");
+    EXPECT_EQ(reply.size(), std::min<size_t>(length, 2097152u));
+    EXPECT_EQ(reply.find_first_not_of('A'), npos);
+    EXPECT_EQ(CodigoErro().code, __NOERROR__);
+    // The rest of a longer frame was read and dropped: the next exchange is clean.
+    EXPECT_STREQ(ConsultarSAT(42), "000042|08000|ok||") << length;
+  }
+}
+
+// ---- A reply belongs to its request ----
+
+TEST_F(ExchangeTest, AReplyOfAnotherSessionIsDroppedAndTheWaitGoesOn) {
+  const std::string log = StartLog();
+  device_.OnRequest([](const Request&) {
+    Answer a;
+    a.chunks.push_back({ReplyFrame("000041|08000|late||"), 0});
+    a.chunks.push_back({ReplyFrame("000042|08000|own||"), 150});
+    return a;
   });
-  CaptureStdout();
-  const std::string reply = ConsultarSAT(42);
-  EXPECT_EQ(GetCapturedStdout(),
-            "BUG: Pacote excesivamente grande ser\xE1 truncado: 2200000 bytes");
-  // What the 2 MiB receive buffer holds behind the 13-byte header.
-  EXPECT_EQ(reply.size(), 2097152u - 13);
-  EXPECT_EQ(reply.find_first_not_of('A'), npos);
+  EXPECT_STREQ(ConsultarSAT(42), "000042|08000|own||");
   EXPECT_EQ(CodigoErro().code, __NOERROR__);
-  // The rest of the frame was read and dropped: the next exchange is clean.
-  EXPECT_STREQ(ConsultarSAT(42), "000042|08000|ok||");
+  EXPECT_NE(ReadFile(log).find("Resposta da sess\xE3o 41 descartada"), npos);
+}
+
+TEST_F(ExchangeTest, ConsultarNumeroSessaoTakesTheStoredReplyOfTheSessionItAsksFor) {
+  device_.OnRequest([](const Request& r) {
+    Answer a;
+    if (r.text().ends_with("000007")) {
+      // The stored reply begins with the number looked up.
+      a.chunks.push_back({ReplyFrame("000009|08000|other||"), 0});
+      a.chunks.push_back({ReplyFrame("000007|06000|0000|stored|||"), 0});
+    } else {
+      a.chunks.push_back({ReplyFrame("000043|11003|Sessao inexistente||"), 0});
+    }
+    return a;
+  });
+  EXPECT_STREQ(ConsultarNumeroSessao(43, "12345678", 7), "000007|06000|0000|stored|||");
+  EXPECT_STREQ(ConsultarNumeroSessao(43, "12345678", 8), "000043|11003|Sessao inexistente||");
 }
 
 TEST_F(ExchangeTest, DebugChannelShowsRequestAndReply) {

@@ -57,7 +57,8 @@ TEST_F(FunctionsTest, EveryFunctionSendsItsRequestByteForByte) {
   uint8_t sequence = 0;
   for (size_t i = 0; i < calls.size(); ++i) {
     SCOPED_TRACE(calls[i].name);
-    EXPECT_STREQ(calls[i].run(), "000042|00000|ok||");
+    const std::string& text = calls[i].text;
+    EXPECT_EQ(calls[i].run(), text.substr(0, text.find('|')) + "|00000|ok||");
     const Request r = Sent(i);
     if (i == 0) sequence = r.sequence();
     EXPECT_EQ(r.frame, RequestFrame(static_cast<uint8_t>(sequence + i), calls[i].text));

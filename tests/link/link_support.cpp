@@ -81,6 +81,7 @@ void ResetLink() {
   ArquivoLog("");
   CloseSerial();
   std::memset(State().port_name, 0, kPortNameField);
+  State().port_refused = false;
 }
 
 }  // namespace kovrad::test

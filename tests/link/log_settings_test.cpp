@@ -1,5 +1,6 @@
 // The log settings in "sat.ini" and the log file name set by ArquivoLog.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <filesystem>
@@ -154,6 +155,21 @@ TEST(ArquivoLog, RefusesNamesAbove99CharactersAndNull) {
   ArquivoLog("algum.log");
   EXPECT_STREQ(ArquivoLog(nullptr), "");
   ResetLink();
+}
+
+TEST(LogSettings, AFifoInPlaceOfSatIniOrTheLogBlocksNothing) {
+  TempDir dir;
+  ScopedCwd cwd(dir.path());
+  ResetLink();
+  // Opening a FIFO for reading or writing waits for the other end: a
+  // regression hangs here.
+  ASSERT_EQ(mkfifo("sat.ini", 0600), 0);
+  GravaLog("entry");
+  ASSERT_EQ(mkfifo("fifo.log", 0600), 0);
+  ArquivoLog("fifo.log");
+  GravaLog("entry");
+  ResetLink();
+  EXPECT_TRUE(std::filesystem::is_fifo(dir / "fifo.log"));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "link_support.h"
 #include "module.h"
 #include "serial_link.h"
+#include "sysfs_tree.h"
 
 namespace kovrad::test {
 namespace {
@@ -117,7 +118,15 @@ TEST_F(SerialLink, APortHeldByAnotherOpenerIsRefused) {
   EXPECT_EQ(platform::OpenPort(path.c_str()), platform::kNoPort);
 
   AbreSerialSAT(0, 0, 0, 0, 0);
-  EXPECT_FALSE(AbrePorta());
+  {
+    ScopedEnv debug("KOVRAD_DEBUG", "1");
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(AbrePorta());
+    // The system's reason follows the library's own line, in the log and
+    // on the debug trace.
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), path + ": held by another program\n");
+  }
+  EXPECT_EQ(LogTexts(log_).back(), path + ": held by another program\r\n");
   EXPECT_FALSE(State().port_open);
   const COMM_ERROR e = CodigoErro();
   EXPECT_EQ(e.code, __NOCONNECT__);
@@ -142,7 +151,19 @@ TEST_F(SerialLink, AnAbsentPortIsTriedAndReported) {
   EXPECT_FALSE(AbrePorta());
   EXPECT_EQ(CodigoErro().code, __NOCONNECT__);
   EXPECT_EQ(LogTexts(log_),
-            (std::vector<std::string>{"abrindo porta: ", dir_ / "dev/ttyACM7", "\r\n"}));
+            (std::vector<std::string>{"abrindo porta: ", dir_ / "dev/ttyACM7", "\r\n",
+                                      dir_ / "dev/ttyACM7: No such file or directory\r\n"}));
+}
+
+TEST_F(SerialLink, TheDeviceDirectoryMayBeAsLongAsThePlatformAllows) {
+  std::string deep = dir_.path();
+  while (deep.size() < 1000) deep += "/a-rather-long-directory-name";
+  std::filesystem::create_directories(deep);
+  std::filesystem::create_symlink(device_.port_path(), deep + "/ttyACM0");
+  ScopedEnv dev("KOVRAD_DEV_DIR", deep);
+  Open();
+  EXPECT_TRUE(State().port_open);
+  EXPECT_EQ(std::string(State().device_path), deep + "/ttyACM0");
 }
 
 TEST_F(SerialLink, AbreSerialSatRefusesNamesBeyondNineCharacters) {
@@ -150,8 +171,24 @@ TEST_F(SerialLink, AbreSerialSatRefusesNamesBeyondNineCharacters) {
   EXPECT_STREQ(State().port_name, "ttyACM999");
   EXPECT_EQ(AbreSerialSAT(1000, 0, 0, 0, 0), -1);
   EXPECT_EQ(AbreSerialSAT(-2147483647 - 1, 0, 0, 0, 0), -1);
-  EXPECT_STREQ(State().port_name, "ttyACM999");
   EXPECT_FALSE(State().port_open);
+}
+
+TEST_F(SerialLink, ARefusedNameLeavesNoPortChosenUntilAValidOne) {
+  // A SAT device on USB too: a refusal must not fall back to finding it.
+  MakeUsbTty(dir_ / "sys", "ttyACM0", "0525", "a4a7", "900000001", "2499");
+  ASSERT_EQ(AbreSerialSAT(0, 0, 0, 0, 0), 0);
+  ASSERT_TRUE(AbrePorta());
+  FechaPorta();
+
+  EXPECT_EQ(AbreSerialSAT(1000, 0, 0, 0, 0), -1);
+  EXPECT_STREQ(State().port_name, "");
+  for (int call = 0; call < 2; ++call) {
+    EXPECT_FALSE(AbrePorta());
+    EXPECT_EQ(CodigoErro().code, __NOCONNECT__);
+  }
+  EXPECT_EQ(AbreSerialSAT(0, 0, 0, 0, 0), 0);
+  EXPECT_TRUE(AbrePorta());
 }
 
 TEST_F(SerialLink, ReadWithNothingToReadGivesUpAfterAboutATenthOfASecond) {

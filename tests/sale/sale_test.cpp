@@ -257,8 +257,8 @@ TEST_F(SaleReplyTest, LinkFailureComposesTheFailureCodeAndDecodesNothing) {
 
 class CancelTest : public SaleTest {
  protected:
-  std::string Cancel() {
-    return CancelarUltimaVenda(123, kCode, "CFe35240311222333000181590001234560000011234567",
+  std::string Cancel(int32_t session = 123) {
+    return CancelarUltimaVenda(session, kCode, "CFe35240311222333000181590001234560000011234567",
                                "<CFeCanc><infCFe/></CFeCanc>");
   }
 };
@@ -278,7 +278,7 @@ TEST_F(CancelTest, ReplyWithSevenThousandAndSixSeparatorsIsDecoded) {
 
   // "7000" only in the session number counts as well.
   device_.AnswerAll("007000|07001|0000|Cupom cancelado|||" + CouponFields());
-  Cancel();
+  Cancel(7000);
   EXPECT_EQ(std::string(Base64ToAscii()), Coupon());
 }
 

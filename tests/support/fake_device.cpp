@@ -117,7 +117,15 @@ void FakeDevice::OnRequest(Script script) {
 }
 
 void FakeDevice::AnswerAll(std::string reply) {
-  OnRequest([reply](const Request&) { return Answer::Text(reply); });
+  const size_t bar = reply.find('|');
+  const bool numbered =
+      bar != std::string::npos && bar > 0 && reply.find_first_not_of("-0123456789") == bar;
+  OnRequest([reply, numbered, bar](const Request& request) {
+    if (!numbered) return Answer::Text(reply);
+    // A device answers under the session number of the request.
+    const std::string text = request.text();
+    return Answer::Text(text.substr(0, text.find('|')) + reply.substr(bar));
+  });
 }
 
 void FakeDevice::HoldInput(bool hold) {

@@ -53,7 +53,8 @@ class FakeDevice {
   FakeDevice& operator=(const FakeDevice&) = delete;
 
   void OnRequest(Script script);
-  // Answers every request with this reply text.
+  // Answers every request with this reply text; a reply that begins with a
+  // session number gets the request's instead, as a device answers.
   void AnswerAll(std::string reply);
 
   // Stops taking bytes from the line, as a device whose input is full, so a

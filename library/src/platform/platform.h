@@ -1,14 +1,27 @@
 // The operating system as the portable core of the library sees it. Each
-// backend (posix/ now) implements every function declared here; nothing else
-// in the library includes a system header for these concerns.
+// backend (posix/, win32/) implements every function declared here; nothing
+// else in the library includes a system header for these concerns.
+//
+// Every function below that fails records why: the system's error (errno, or
+// GetLastError on Windows) with the device path or file it concerned, as
+// "<path>: <reason>" ("/dev/ttyACM0: Permission denied", "/dev/ttyACM0: held
+// by another program"). LastFailure() hands it over until the next failure,
+// so the library can put it in its log and debug trace after its own line.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 namespace kovrad::platform {
+
+// ---- Why the last call failed ----
+
+inline constexpr size_t kFailureSize = 4096 + 256;  // a whole path and its reason
+// "<path>: <reason>" of the last failed call; empty before any failure.
+const char* LastFailure();
 
 // ---- Serial port ----
 
@@ -72,9 +85,18 @@ long ProcessId();
 // The debugger message channel.
 void DebugOutput(const char* text);
 
-// Lock held by the discovery exports; created at load, never destroyed.
-void CreateDiscoveryLock();
-void LockDiscovery();
-void UnlockDiscovery();
+// The library lock: every export holds it for its whole run, so calls from
+// several threads take turns. Recursive, since the discovery exports run a
+// SAT function inside. Created at load, never destroyed.
+void CreateLibraryLock();
+void LockLibrary();
+void UnlockLibrary();
+
+// ---- Files ----
+
+// Opens `path` ("rb", or "a" to append, created when absent) only when it is
+// a regular file: a FIFO or a device there must never block or be written.
+// Null when it cannot be opened or is something else.
+std::FILE* OpenRegularFile(const char* path, bool append);
 
 }  // namespace kovrad::platform

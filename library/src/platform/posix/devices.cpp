@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix/failure.h"
 
 namespace fs = std::filesystem;
 
@@ -85,7 +86,7 @@ bool ListSerialDevices(std::vector<SerialDevice>* devices) {
        it.increment(ec)) {
     names.push_back(it->path());
   }
-  if (ec) return false;
+  if (ec) return Failed(ttys.c_str(), ec.value());
   std::sort(names.begin(), names.end());
   for (const auto& tty : names) {
     SerialDevice device;

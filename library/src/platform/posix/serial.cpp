@@ -9,14 +9,24 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/posix/failure.h"
 
 namespace kovrad::platform {
 namespace {
+
+// Why the last call failed, and the port the handle-based calls concern.
+char last_failure[kFailureSize];
+char port_path[PATH_MAX];
+
+bool PortFailed() {
+  return Failed(port_path, errno);
+}
 
 constexpr int kReadTotalMs = 100;
 constexpr int kReadGapMs = 50;
@@ -65,11 +75,27 @@ bool DevicePath(const char* port_name, char* path, size_t size) {
   return n > 0 && static_cast<size_t>(n) < size;
 }
 
+bool Failed(const char* path, int error) {
+  const bool held = error == EWOULDBLOCK || error == EBUSY;
+  std::snprintf(last_failure, sizeof last_failure, "%s: %s", path,
+                held ? "held by another program" : std::strerror(error));
+  return false;
+}
+
+const char* LastFailure() {
+  return last_failure;
+}
+
 PortHandle OpenPort(const char* path) {
+  std::snprintf(port_path, sizeof port_path, "%s", path);
   int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return kNoPort;
+  if (fd < 0) {
+    PortFailed();
+    return kNoPort;
+  }
   // Another program holding the port (or another handle of ours) keeps it.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    PortFailed();
     close(fd);
     return kNoPort;
   }
@@ -80,27 +106,28 @@ PortHandle OpenPort(const char* path) {
 bool SetCommState(PortHandle port) {
   int fd = Fd(port);
   termios tio{};
-  if (tcgetattr(fd, &tio) != 0) return false;
+  if (tcgetattr(fd, &tio) != 0) return PortFailed();
   cfmakeraw(&tio);
   tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
   tio.c_cflag |= CS8 | CREAD | CLOCAL;
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
-  bool ok = cfsetispeed(&tio, B115200) == 0 && cfsetospeed(&tio, B115200) == 0 &&
-            tcsetattr(fd, TCSANOW, &tio) == 0;
+  if (cfsetispeed(&tio, B115200) != 0 || cfsetospeed(&tio, B115200) != 0 ||
+      tcsetattr(fd, TCSANOW, &tio) != 0) {
+    return PortFailed();
+  }
   // A pseudo-terminal has no modem lines: that refusal is reported too.
   int lines = TIOCM_DTR | TIOCM_RTS;
-  if (ioctl(fd, TIOCMBIS, &lines) != 0) ok = false;
-  return ok;
+  return ioctl(fd, TIOCMBIS, &lines) == 0 || PortFailed();
 }
 
 // The time-outs live in Read and Write; the descriptor only has to be usable.
 bool SetCommTimeouts(PortHandle port) {
-  return fcntl(Fd(port), F_GETFL) != -1;
+  return fcntl(Fd(port), F_GETFL) != -1 || PortFailed();
 }
 
 bool PurgeInput(PortHandle port) {
-  return tcflush(Fd(port), TCIFLUSH) == 0;
+  return tcflush(Fd(port), TCIFLUSH) == 0 || PortFailed();
 }
 
 bool Flush(PortHandle port) {
@@ -108,9 +135,9 @@ bool Flush(PortHandle port) {
   int64_t deadline = NowMs() + kFlushLimitMs;
   for (;;) {
     int pending = 0;
-    if (ioctl(fd, TIOCOUTQ, &pending) != 0) return false;
+    if (ioctl(fd, TIOCOUTQ, &pending) != 0) return PortFailed();
     if (pending <= 0) return true;
-    if (NowMs() >= deadline) return false;
+    if (NowMs() >= deadline) return Failed(port_path, ETIMEDOUT);
     struct timespec pause {
       0, 1000000
     };
@@ -128,6 +155,7 @@ size_t Read(PortHandle port, void* buffer, size_t count) {
     if (!WaitFor(fd, POLLIN, deadline - NowMs())) break;
     ssize_t n = read(fd, out + got, count - got);
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    if (n < 0) PortFailed();
     if (n <= 0) break;
     got += static_cast<size_t>(n);
     int64_t gap_deadline = NowMs() + kReadGapMs;
@@ -159,15 +187,15 @@ bool Write(PortHandle port, const void* data, size_t count) {
       done += static_cast<size_t>(n);
       continue;
     }
-    if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
-    if (!WaitFor(fd, POLLOUT, deadline - NowMs())) return false;
+    if (n < 0 && errno != EAGAIN && errno != EINTR) return PortFailed();
+    if (!WaitFor(fd, POLLOUT, deadline - NowMs())) return Failed(port_path, ETIMEDOUT);
   }
   return true;
 }
 
 bool ModemStatus(PortHandle port, uint32_t* bits) {
   int lines = 0;
-  if (ioctl(Fd(port), TIOCMGET, &lines) != 0) return false;
+  if (ioctl(Fd(port), TIOCMGET, &lines) != 0) return PortFailed();
   *bits = ((lines & TIOCM_CTS) ? kModemCts : 0) | ((lines & TIOCM_DSR) ? kModemDsr : 0);
   return true;
 }
@@ -176,7 +204,9 @@ int ClosePort(PortHandle port) {
   int fd = Fd(port);
   ioctl(fd, TIOCNXCL);
   flock(fd, LOCK_UN);
-  return close(fd) == 0 ? 1 : 0;
+  if (close(fd) == 0) return 1;
+  PortFailed();
+  return 0;
 }
 
 }  // namespace kovrad::platform

@@ -1,5 +1,7 @@
-// Clock, process, debugger channel and the discovery lock on POSIX.
+// Clock, process, debugger channel, the library lock and regular files on POSIX.
+#include <fcntl.h>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -10,7 +12,7 @@
 
 namespace kovrad::platform {
 namespace {
-pthread_mutex_t discovery_lock = PTHREAD_MUTEX_INITIALIZER;
+pthread_mutex_t library_lock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
 }
 
 LocalTime Now() {
@@ -44,12 +46,29 @@ void DebugOutput(const char* text) {
 }
 
 // A statically initialised mutex needs no creation step.
-void CreateDiscoveryLock() {}
-void LockDiscovery() {
-  pthread_mutex_lock(&discovery_lock);
+void CreateLibraryLock() {}
+void LockLibrary() {
+  pthread_mutex_lock(&library_lock);
 }
-void UnlockDiscovery() {
-  pthread_mutex_unlock(&discovery_lock);
+void UnlockLibrary() {
+  pthread_mutex_unlock(&library_lock);
+}
+
+std::FILE* OpenRegularFile(const char* path, bool append) {
+  // Non-blocking, so that opening a FIFO returns at once instead of waiting
+  // for a writer; the mode is judged on what was actually opened.
+  const int flags = append ? O_WRONLY | O_APPEND | O_CREAT : O_RDONLY;
+  const int fd = open(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    close(fd);
+    return nullptr;
+  }
+  std::FILE* file = fdopen(fd, append ? "a" : "rb");
+  if (file == nullptr) close(fd);
+  return file;
 }
 
 }  // namespace kovrad::platform

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "platform/platform.h"
 
@@ -10,11 +11,39 @@ namespace {
 
 constexpr DWORD kReadTotalMs = 100;
 
+// Why the last call failed, and the port the handle-based calls concern.
+char last_failure[kFailureSize];
+char port_path[MAX_PATH];
+
 HANDLE Win(PortHandle port) {
   return reinterpret_cast<HANDLE>(port);
 }
 
+// Records GetLastError() against the port; returns false to pass on.
+bool PortFailed() {
+  const DWORD error = GetLastError();
+  // A port another program has open is refused with "access denied".
+  if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
+    std::snprintf(last_failure, sizeof last_failure, "%s: held by another program", port_path);
+    return false;
+  }
+  char text[256] = "";
+  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                 text, sizeof text, nullptr);
+  // The system's text ends with a line break.
+  for (size_t n = std::strlen(text); n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r');) {
+    text[--n] = '\0';
+  }
+  std::snprintf(last_failure, sizeof last_failure, "%s: %s (%lu)", port_path, text,
+                static_cast<unsigned long>(error));
+  return false;
+}
+
 }  // namespace
+
+const char* LastFailure() {
+  return last_failure;
+}
 
 bool PortNameFor(int32_t number, char* name, size_t size) {
   int n = std::snprintf(name, size, "COM%d", number);
@@ -27,45 +56,49 @@ bool DevicePath(const char* port_name, char* path, size_t size) {
 }
 
 PortHandle OpenPort(const char* path) {
+  std::snprintf(port_path, sizeof port_path, "%s", path);
   HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  return h == INVALID_HANDLE_VALUE ? kNoPort : reinterpret_cast<PortHandle>(h);
+  if (h != INVALID_HANDLE_VALUE) return reinterpret_cast<PortHandle>(h);
+  PortFailed();
+  return kNoPort;
 }
 
 bool SetCommState(PortHandle port) {
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  if (!GetCommState(Win(port), &dcb)) return false;
+  if (!GetCommState(Win(port), &dcb)) return PortFailed();
   dcb.BaudRate = CBR_115200;
   dcb.ByteSize = 8;
   dcb.Parity = NOPARITY;
   dcb.StopBits = ONESTOPBIT;
   dcb.fDtrControl = DTR_CONTROL_ENABLE;
   dcb.fRtsControl = RTS_CONTROL_ENABLE;
-  return ::SetCommState(Win(port), &dcb) != 0;
+  return ::SetCommState(Win(port), &dcb) != 0 || PortFailed();
 }
 
 bool SetCommTimeouts(PortHandle port) {
   COMMTIMEOUTS t{};
-  if (!GetCommTimeouts(Win(port), &t)) return false;
+  if (!GetCommTimeouts(Win(port), &t)) return PortFailed();
   t.ReadIntervalTimeout = 50;
   t.ReadTotalTimeoutMultiplier = 0;
   t.ReadTotalTimeoutConstant = kReadTotalMs;
   t.WriteTotalTimeoutMultiplier = 1;
   t.WriteTotalTimeoutConstant = 500;
-  return ::SetCommTimeouts(Win(port), &t) != 0;
+  return ::SetCommTimeouts(Win(port), &t) != 0 || PortFailed();
 }
 
 bool PurgeInput(PortHandle port) {
-  return PurgeComm(Win(port), PURGE_RXCLEAR) != 0;
+  return PurgeComm(Win(port), PURGE_RXCLEAR) != 0 || PortFailed();
 }
 
 bool Flush(PortHandle port) {
-  return FlushFileBuffers(Win(port)) != 0;
+  return FlushFileBuffers(Win(port)) != 0 || PortFailed();
 }
 
 size_t Read(PortHandle port, void* buffer, size_t count) {
   DWORD got = 0;
   if (!ReadFile(Win(port), buffer, static_cast<DWORD>(count), &got, nullptr)) {
+    PortFailed();
     // A removed device fails every read at once; waiting out the read
     // time-out keeps the reply wait from spinning.
     Sleep(kReadTotalMs);
@@ -83,18 +116,28 @@ size_t ReadWaiting(PortHandle port, void* buffer, size_t count) {
 
 bool Write(PortHandle port, const void* data, size_t count) {
   DWORD written = 0;
-  return WriteFile(Win(port), data, static_cast<DWORD>(count), &written, nullptr) != 0;
+  if (!WriteFile(Win(port), data, static_cast<DWORD>(count), &written, nullptr)) {
+    return PortFailed();
+  }
+  // The write time-out ends a write early without an error: a short write
+  // did not deliver the request.
+  if (written == count) return true;
+  std::snprintf(last_failure, sizeof last_failure, "%s: %lu of %lu bytes written", port_path,
+                static_cast<unsigned long>(written), static_cast<unsigned long>(count));
+  return false;
 }
 
 bool ModemStatus(PortHandle port, uint32_t* bits) {
   DWORD status = 0;
-  if (!GetCommModemStatus(Win(port), &status)) return false;
+  if (!GetCommModemStatus(Win(port), &status)) return PortFailed();
   *bits = status & (kModemCts | kModemDsr);
   return true;
 }
 
 int ClosePort(PortHandle port) {
-  return CloseHandle(Win(port)) ? 1 : 0;
+  if (CloseHandle(Win(port))) return 1;
+  PortFailed();
+  return 0;
 }
 
 }  // namespace kovrad::platform

@@ -1,18 +1,22 @@
-// Clock, process, debugger channel and the discovery lock on Windows.
+// Clock, process, debugger channel, the library lock and regular files on
+// Windows.
 #include <windows.h>
+
+#include <cstdio>
 
 #include "platform/platform.h"
 
 namespace kovrad::platform {
 namespace {
-CRITICAL_SECTION discovery_lock;
-bool discovery_lock_ready = false;
+// A critical section may be entered again by the thread that holds it.
+CRITICAL_SECTION library_lock;
+bool library_lock_ready = false;
 }  // namespace
 
-void CreateDiscoveryLock() {
-  if (discovery_lock_ready) return;
-  InitializeCriticalSection(&discovery_lock);
-  discovery_lock_ready = true;
+void CreateLibraryLock() {
+  if (library_lock_ready) return;
+  InitializeCriticalSection(&library_lock);
+  library_lock_ready = true;
 }
 
 LocalTime Now() {
@@ -33,11 +37,27 @@ void DebugOutput(const char* text) {
   OutputDebugStringA(text);
 }
 
-void LockDiscovery() {
-  EnterCriticalSection(&discovery_lock);
+void LockLibrary() {
+  EnterCriticalSection(&library_lock);
 }
-void UnlockDiscovery() {
-  LeaveCriticalSection(&discovery_lock);
+void UnlockLibrary() {
+  LeaveCriticalSection(&library_lock);
+}
+
+std::FILE* OpenRegularFile(const char* path, bool append) {
+  const DWORD attributes = GetFileAttributesA(path);
+  const bool absent = attributes == INVALID_FILE_ATTRIBUTES;
+  if (absent ? !append : (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+    return nullptr;
+  }
+  // Names such as "COM1" or "NUL" are devices wherever they appear.
+  HANDLE h = CreateFileA(path, append ? FILE_APPEND_DATA : GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         append ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  const bool regular = GetFileType(h) == FILE_TYPE_DISK;
+  CloseHandle(h);
+  return regular ? std::fopen(path, append ? "a" : "rb") : nullptr;
 }
 
 }  // namespace kovrad::platform
