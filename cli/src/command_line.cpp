@@ -299,10 +299,29 @@ bool ReadDocument(const std::string& path, std::string* contents, std::string* p
   return true;
 }
 
+size_t CommandIndex(const std::vector<std::string>& args) {
+  size_t i = 0;
+  while (i < args.size()) {
+    const auto [given, inline_value] = SplitOption(args[i]);
+    const std::string name = Canonical(given);
+    if (name == "--json") {
+      ++i;
+    } else if (name == "--biblioteca" || name == "--sessao" || name == "--porta" ||
+               name == "--salvar") {
+      i += inline_value ? 1 : 2;
+    } else {
+      break;
+    }
+  }
+  return std::min(i, args.size());
+}
+
 std::string UsageText() {
   std::string text =
       "usage: satcli [OPTIONS] FUNCTION --ARGUMENT VALUE...\n"
       "       satcli help [FUNCTION]\n"
+      "       satcli extrato COUPON --png FILE | --pdf FILE | --texto | --escpos DEVICE\n"
+      "                             (\"satcli help extrato\": the coupon's printed extrato)\n"
       "\n"
       "Calls one function of the SAT device library and prints the reply, then the link\n"
       "error record (CodigoErro).\n"

@@ -49,6 +49,10 @@ bool StageText(std::string_view typed, std::string* staged);
 // zero byte, which would end the document early.
 bool ReadDocument(const std::string& path, std::string* contents, std::string* problem);
 
+// Where the command word stands: the index of the first argument that is
+// neither an option that holds for every call nor that option's value.
+size_t CommandIndex(const std::vector<std::string>& args);
+
 // The usage lines: all functions, or one function's arguments.
 std::string UsageText();
 std::string FunctionHelp(const Function& function);

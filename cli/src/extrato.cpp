@@ -248,7 +248,12 @@ int CallWithExtrato(std::vector<std::string> args, size_t at, std::ostream& out,
 }  // namespace
 
 int RunWithExtrato(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (!args.empty() && args[0] == "extrato") return Extrato(args, out, err);
+  const size_t command = CommandIndex(args);
+  if (command < args.size() && args[command] == "extrato") {
+    return Extrato(
+        std::vector<std::string>(args.begin() + static_cast<std::ptrdiff_t>(command), args.end()),
+        out, err);
+  }
   if (args == std::vector<std::string>{"help", "extrato"}) {
     out << kUsage;
     return static_cast<int>(Status::kSuccess);

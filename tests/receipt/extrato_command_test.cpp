@@ -36,6 +36,11 @@ TEST(ExtratoCommand, RendersASavedCouponToEveryOutput) {
   EXPECT_TRUE(ReadFile(dir / "e.pdf").starts_with("%PDF"));
   EXPECT_TRUE(ReadFile(dir / "e.bin").starts_with("\x1B@"));
   EXPECT_NE(run.out.find("TOTAL R$                  102,20\n"), std::string::npos) << run.out;
+
+  // After the options that hold for every call, as a script that always names its library.
+  const Finished after_options = Satcli({"extrato", kSale, "--texto"});
+  ASSERT_EQ(after_options.status, 0) << after_options.err;
+  EXPECT_EQ(after_options.out, RunProgram({SATCLI_PATH, "extrato", kSale, "--texto"}).out);
 }
 
 TEST(ExtratoCommand, RefusesMistakesBeforeWritingOrCallingTheDevice) {
