@@ -159,9 +159,18 @@ long ProcessId() {
   return 1;
 }
 
+const char* LastFailure() {
+  return "";
+}
+
 void DebugOutput(const char*) {}
-void CreateDiscoveryLock() {}
-void LockDiscovery() {}
-void UnlockDiscovery() {}
+void CreateLibraryLock() {}
+void LockLibrary() {}
+void UnlockLibrary() {}
+
+// The fuzzers run in a folder of their own, with no sat.ini or log there.
+std::FILE* OpenRegularFile(const char* path, bool append) {
+  return std::fopen(path, append ? "a" : "rb");
+}
 
 }  // namespace kovrad::platform
