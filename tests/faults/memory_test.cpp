@@ -84,8 +84,12 @@ TEST_F(Memory, ModuleBuffersAreCommittedOnlyAsExchangesUseThem) {
   const std::string big = CfeDocument(1536 * 1024);
   EnviarDadosVenda(12, kKitCode, big.c_str());
   ASSERT_EQ(CodigoErro().code, __NOERROR__);
-  // The small coupon that comes back commits a few pages of it.
+#ifndef __SANITIZE_ADDRESS__
+  // The small coupon that comes back commits a few pages of it. (The
+  // sanitizer's allocator puts the sale's own large blocks beside the buffer,
+  // where the kernel joins them into one mapping: there the count says nothing.)
   EXPECT_LT(MappingOf(reply).resident, 4 * kMiB) << "a sale commits what it uses";
+#endif
 }
 
 TEST_F(Memory, TenThousandExchangesLeaveNothingBehind) {
