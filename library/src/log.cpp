@@ -30,6 +30,11 @@ size_t ValueAfter(std::string_view text, std::string_view key, size_t from) {
 
 // Fills the log name from "sat.ini" in the current directory, when it says so.
 void ReadSettingsFile(char* name, size_t name_size) {
+  Module& state = State();
+  if (state.call_depth > 0) {
+    if (state.settings_read_in_call) return;
+    state.settings_read_in_call = true;
+  }
   FILE* file = platform::OpenRegularFile(kSettingsFile, false);
   if (file == nullptr) return;
   char bytes[kSettingsRead];

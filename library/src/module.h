@@ -78,8 +78,12 @@ struct Module {
   platform::PortHandle port;
   bool port_open;
 
-  // Diagnostic log.
+  // Diagnostic log. While it is off, "sat.ini" is read once per export call:
+  // a call makes a dozen log requests, and a file created meanwhile is seen
+  // from the next call on.
   char log_name[kLogNameField];
+  bool settings_read_in_call;
+  int call_depth;  // exports running on the thread that holds the lock
 
   // Discovery.
   char port_map[kPortMapSize];
@@ -95,8 +99,14 @@ Buffer<kReplyBufferSize>& ReplyBuffer();
 // Held by every export for its whole run.
 class LibraryLock {
  public:
-  LibraryLock() { platform::LockLibrary(); }
-  ~LibraryLock() { platform::UnlockLibrary(); }
+  LibraryLock() {
+    platform::LockLibrary();
+    ++State().call_depth;
+  }
+  ~LibraryLock() {
+    if (--State().call_depth == 0) State().settings_read_in_call = false;
+    platform::UnlockLibrary();
+  }
   LibraryLock(const LibraryLock&) = delete;
   LibraryLock& operator=(const LibraryLock&) = delete;
 };

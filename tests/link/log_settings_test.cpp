@@ -97,6 +97,21 @@ TEST_F(SettingsFile, IsReadAgainAtEveryRequestWhileTheLogIsOff) {
   EXPECT_EQ(LogTexts(dir_ / "sat.log"), std::vector<std::string>{"ligado"});
 }
 
+TEST_F(SettingsFile, IsReadOncePerCallWhileTheLogIsOff) {
+  {
+    LibraryLock call;
+    GravaLog("antes");
+    WriteFile(Ini(), "GeraArqLog=1\nNomeArqLog=sat.log\n");
+    GravaLog("na mesma chamada");
+  }
+  EXPECT_FALSE(Exists("sat.log"));
+  {
+    LibraryLock call;
+    GravaLog("na chamada seguinte");
+  }
+  EXPECT_EQ(LogTexts(dir_ / "sat.log"), std::vector<std::string>{"na chamada seguinte"});
+}
+
 TEST_F(SettingsFile, OnlyTheFirst1024BytesAreRead) {
   WriteFile(Ini(), std::string(1024, '#') + "GeraArqLog=1\nNomeArqLog=alem.log\n");
   GravaLog("nada");
