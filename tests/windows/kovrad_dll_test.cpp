@@ -161,6 +161,15 @@ bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
+std::string PortPath(int port) {
+  return "\\\\.\\COM" + std::to_string(port);
+}
+
+HANDLE OpenPort(const std::string& path) {
+  return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                     nullptr);
+}
+
 // The kit's port registered as a device instance, the way the USB driver
 // leaves it on Windows; false when the registry refuses.
 bool RegisterDevice(int port) {
@@ -170,14 +179,14 @@ bool RegisterDevice(int port) {
     return false;
   }
   const std::string name = "COM" + std::to_string(port);
-  bool ok = RegSetValueExA(device, "ClassGUID", 0, REG_SZ,
-                           reinterpret_cast<const BYTE*>(kPortsClass),
-                           sizeof kPortsClass) == ERROR_SUCCESS &&
-            RegSetValueExA(device, "HardwareID", 0, REG_MULTI_SZ,
-                           reinterpret_cast<const BYTE*>(kHardwareIds),
-                           sizeof kHardwareIds) == ERROR_SUCCESS &&
-            RegCreateKeyExA(device, "Device Parameters", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                            &parameters, nullptr) == ERROR_SUCCESS;
+  bool ok =
+      RegSetValueExA(device, "ClassGUID", 0, REG_SZ, reinterpret_cast<const BYTE*>(kPortsClass),
+                     sizeof kPortsClass) == ERROR_SUCCESS &&
+      RegSetValueExA(device, "HardwareID", 0, REG_MULTI_SZ,
+                     reinterpret_cast<const BYTE*>(kHardwareIds),
+                     sizeof kHardwareIds) == ERROR_SUCCESS &&
+      RegCreateKeyExA(device, "Device Parameters", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                      &parameters, nullptr) == ERROR_SUCCESS;
   if (ok) {
     ok = RegSetValueExA(parameters, "PortName", 0, REG_SZ,
                         reinterpret_cast<const BYTE*>(name.c_str()),
@@ -246,8 +255,7 @@ void StandardFunctions(const Api& sat, const std::string& sale) {
   Check(sat.CodigoErro().code == __NOERROR__, "CodigoErro after a reply");
   CheckCode("ConsultarStatusOperacional, wrong code",
             sat.ConsultarStatusOperacional(s(), "errado00"), "10001");
-  CheckCode("AtivarSAT on an active device", sat.AtivarSAT(s(), 1, kCode, kTaxpayer, 35),
-            "04003");
+  CheckCode("AtivarSAT on an active device", sat.AtivarSAT(s(), 1, kCode, kTaxpayer, 35), "04003");
   const char* reply = sat.ComunicarCertificadoICPBRASIL(s(), "errado00", "certificado");
   CheckCode("ComunicarCertificadoICPBRASIL, wrong code", reply, "05001");
   reply = sat.ConfigurarInterfaceDeRede(s(), kCode, kNetwork);
@@ -262,11 +270,29 @@ void StandardFunctions(const Api& sat, const std::string& sale) {
   Check(std::strlen(sat.Base64ToAscii()) > 0, "Base64ToAscii after ExtrairLogs");
   CheckCode("BloquearSAT", sat.BloquearSAT(s(), kCode), "16000");
   CheckCode("DesbloquearSAT", sat.DesbloquearSAT(s(), kCode), "17000");
-  CheckCode("TrocarCodigoDeAtivacao",
-            sat.TrocarCodigoDeAtivacao(s(), kCode, 1, kNewCode, kNewCode), "18000");
+  CheckCode("TrocarCodigoDeAtivacao", sat.TrocarCodigoDeAtivacao(s(), kCode, 1, kNewCode, kNewCode),
+            "18000");
   CheckCode("the new code holds", sat.ConsultarStatusOperacional(s(), kNewCode), "10000");
   CheckCode("TrocarCodigoDeAtivacao back",
             sat.TrocarCodigoDeAtivacao(s(), kNewCode, 1, kCode, kCode), "18000");
+}
+
+// A port as another program may leave it: software flow control on, which
+// would take the XON and XOFF bytes out of the binary frames.
+void LeaveFlowControlOn(int port) {
+  const std::string path = PortPath(port);
+  HANDLE h = OpenPort(path);
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  bool ok = h != INVALID_HANDLE_VALUE && GetCommState(h, &dcb);
+  if (ok) {
+    dcb.fOutX = dcb.fInX = TRUE;
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    ok = SetCommState(h, &dcb);
+  }
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  Check(ok, "leaving XON/XOFF flow control on", path);
 }
 
 // A sale travels compressed and its coupon comes back compressed; the
@@ -314,19 +340,14 @@ void LinkErrors(const Api& sat, int port, int silent) {
   // Another handle holds the port. Windows' serial driver refuses a second
   // open; Wine checks sharing on regular files only, so there a port is never
   // held and the library has nothing to refuse.
-  const std::string path = "\\\\.\\COM" + std::to_string(port);
-  auto open = [&] {
-    return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                       nullptr);
-  };
-  HANDLE held = open();
+  const std::string path = PortPath(port);
+  HANDLE held = OpenPort(path);
   Check(held != INVALID_HANDLE_VALUE, "holding the port", path);
-  HANDLE second = open();
+  HANDLE second = OpenPort(path);
   sat.AbreSerialSAT(port, 0, 0, 0, 0);
   if (second != INVALID_HANDLE_VALUE) {
     CloseHandle(second);
-    std::printf("held port: not checked, the system lets a second handle open %s\n",
-                path.c_str());
+    std::printf("held port: not checked, the system lets a second handle open %s\n", path.c_str());
   } else {
     const std::string refused = sat.ConsultarSAT(sat.GeraNumeroSessao());
     Check(sat.CodigoErro().code == __NOCONNECT__, "a held port: __NOCONNECT__", refused);
@@ -358,8 +379,9 @@ void CheckInstalled() {
 
 int main(int argc, char** argv) {
   if (argc < 5) {
-    std::printf("usage: kovrad_dll_test <COM n> <silent COM n> <sale.xml> <cancellation.xml> "
-                "[installed]\n");
+    std::printf(
+        "usage: kovrad_dll_test <COM n> <silent COM n> <sale.xml> <cancellation.xml> "
+        "[installed]\n");
     return 2;
   }
   const int port = std::atoi(argv[1]);
@@ -378,6 +400,7 @@ int main(int argc, char** argv) {
   VendorFunctions(sat);
   sat.AbreSerialSAT(port, 0, 0, 0, 0);
   StandardFunctions(sat, sale);
+  LeaveFlowControlOn(port);
   SaleAndCancellation(sat, sale, cancellation);
   LinkErrors(sat, port, silent);
   return Finish();
