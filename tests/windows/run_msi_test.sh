@@ -15,11 +15,7 @@ wine_find 64
 work=$(mktemp -d "$PWD/wine-msi.XXXXXX")
 trap wine_cleanup EXIT
 
-wine_start_device "$work/kit" --kit
-wine_start_device "$work/silent" --fault silent
-wine_prefix
-wine_port 1 "$work/kit"
-wine_port 2 "$work/silent"
+wine_kit_and_silent
 
 passed=0 failed=0
 check() {

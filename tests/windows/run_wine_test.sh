@@ -13,11 +13,7 @@ wine_find "$bits"
 work=$(mktemp -d "$PWD/wine-run.XXXXXX")
 trap wine_cleanup EXIT
 
-wine_start_device "$work/kit" --kit
-wine_start_device "$work/silent" --fault silent
-wine_prefix
-wine_port 1 "$work/kit"
-wine_port 2 "$work/silent"
+wine_kit_and_silent
 
 mkdir "$work/program"
 cp "$exe" "$dll" "$sale" "$cancellation" "$work/program/"

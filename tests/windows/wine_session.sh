@@ -6,6 +6,7 @@
 #   wine_start_device DIR [satemu options]   an emulated device, once it is ready
 #   wine_prefix            a fresh prefix in $work/wine, its session running
 #   wine_port N DIR        COMN leads to the device published in DIR
+#   wine_kit_and_silent    a kit on COM1 and a device that never answers on COM2
 # The caller sets satemu and work (a new directory) before wine_prefix.
 
 # A wine that was never started may take its time; nothing waits longer.
@@ -104,4 +105,12 @@ wine_prefix() {
   echo "Wine did not map COM1 and COM2 to $work/ports:"
   ls -l "$WINEPREFIX/dosdevices"
   exit 1
+}
+
+wine_kit_and_silent() {
+  wine_start_device "$work/kit" --kit
+  wine_start_device "$work/silent" --fault silent
+  wine_prefix
+  wine_port 1 "$work/kit"
+  wine_port 2 "$work/silent"
 }
