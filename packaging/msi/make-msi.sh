@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the Windows installer with wixl (msitools): both widths of kovrad.dll,
-# the header, the function manual and the licence.
-#   make-msi.sh <version> <32-bit kovrad.dll> <64-bit kovrad.dll> <source dir> <out.msi>
+# Builds the Windows installers with wixl (msitools): <out>-x64.msi with both
+# widths of kovrad.dll, <out>-x86.msi for 32-bit Windows with the 32-bit one;
+# each with the header, the function manual and the licence.
+#   make-msi.sh <version> <32-bit kovrad.dll> <64-bit kovrad.dll> <source dir> <out>
 set -euo pipefail
 version=$1 dll32=$2 dll64=$3 source=$4 out=$5
 here=$(dirname "$(readlink -f "$0")")
@@ -17,4 +18,6 @@ cp "$source/library/include/kovrad.h" "$source/docs/functions.md" "$stage/"
 cp "$source/LICENSE" "$stage/LICENSE.txt"
 cp "$here/kovrad.wxs" "$stage/"
 out=$(readlink -f "$out")
-(cd "$stage" && wixl -a x64 -D Version="$version" -o "$out" kovrad.wxs)
+for arch in x64 x86; do
+  (cd "$stage" && wixl -a $arch -D Version="$version" -D Arch=$arch -o "$out-$arch.msi" kovrad.wxs)
+done

@@ -99,7 +99,8 @@ wine_prefix() {
   "$WINESERVER" -p20 >>"$work/wineserver.log" 2>&1
   "$WINE" reg query 'HKLM\Software\Wine\Ports' >/dev/null
   for _ in $(seq 200); do
-    [[ $(readlink "$WINEPREFIX/dosdevices/com2") == "$work/ports/com2" ]] && return 0
+    [[ $(readlink "$WINEPREFIX/dosdevices/com1") == "$work/ports/com1" &&
+      $(readlink "$WINEPREFIX/dosdevices/com2") == "$work/ports/com2" ]] && return 0
     sleep 0.05
   done
   echo "Wine did not map COM1 and COM2 to $work/ports:"
