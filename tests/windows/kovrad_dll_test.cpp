@@ -266,6 +266,11 @@ void StandardFunctions(const Api& sat, const std::string& sale) {
             "13000");
   CheckCode("AtualizarSoftwareSAT", sat.AtualizarSoftwareSAT(s(), kCode), "14000");
   CheckCode("TesteFimAFim", sat.TesteFimAFim(s(), kCode, sale.c_str()), "09000");
+  // A request of a megabyte and more leaves in one write: the device answers it.
+  const std::string large = std::string(1 << 20, ' ') + sale;
+  const char* answer = sat.TesteFimAFim(s(), kCode, large.c_str());
+  Check(Code(answer).compare(0, 2, "09") == 0 && sat.CodigoErro().code == __NOERROR__,
+        "a request of a megabyte", std::string(answer).substr(0, 80));
   CheckCode("ExtrairLogs", sat.ExtrairLogs(s(), kCode), "15000");
   Check(std::strlen(sat.Base64ToAscii()) > 0, "Base64ToAscii after ExtrairLogs");
   CheckCode("BloquearSAT", sat.BloquearSAT(s(), kCode), "16000");
