@@ -370,6 +370,15 @@ void LinkErrors(const Api& sat, int port, int silent) {
         "time-out message", e.msg);
 }
 
+// The log, appended to by each entry: what discovery found, and why a port
+// did not open in the system's own words.
+void CheckLog(const char* name) {
+  const std::string log = ReadAll(name);
+  for (const char* line : {"Port found: COM1\r\n", "Openned port COM1\r\n", "\\\\.\\COM250: "}) {
+    Check(log.find(line) != std::string::npos, "in the log:", line);
+  }
+}
+
 // The directory kovrad.dll was loaded from must be the system's.
 void CheckInstalled() {
   char loaded[MAX_PATH] = "", system[MAX_PATH] = "";
@@ -401,6 +410,8 @@ int main(int argc, char** argv) {
   const Api sat = Bind();
   std::printf("%d-bit program, %s", static_cast<int>(8 * sizeof(void*)), sat.VersaoLib());
 
+  constexpr char kLog[] = "kovrad.log";
+  Check(std::strcmp(sat.ArquivoLog(kLog), kLog) == 0, "ArquivoLog");
   Discovery(sat, port);
   VendorFunctions(sat);
   sat.AbreSerialSAT(port, 0, 0, 0, 0);
@@ -408,5 +419,7 @@ int main(int argc, char** argv) {
   LeaveFlowControlOn(port);
   SaleAndCancellation(sat, sale, cancellation);
   LinkErrors(sat, port, silent);
+  sat.ArquivoLog("");
+  CheckLog(kLog);
   return Finish();
 }
