@@ -56,7 +56,10 @@ wine_find() {
   else
     WINESERVER=$(command -v wineserver)
   fi
-  export WINESERVER WINELOADER=$WINE
+  export WINESERVER
+  # The 64-bit loader starts Wine's own programs with itself; the 32-bit
+  # command is a script that chooses its loader anew.
+  if [[ $1 == 64 ]]; then export WINELOADER=$WINE; fi
 }
 
 wine_start_device() {
