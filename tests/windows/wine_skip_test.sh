@@ -11,7 +11,8 @@ trap 'rm -rf "$fake"' EXIT
 run() {
   printf '#!/bin/sh\necho "%s" >&2\nexit %s\n' "$1" "$2" >"$fake/wine"
   chmod +x "$fake/wine"
-  PATH=$fake:$PATH bash "$script" "$fake/test.exe" "$fake/kovrad.dll" "$fake/satemu" "$fake/venda.xml"
+  PATH=$fake:$PATH bash "$script" 32 "$fake/test.exe" "$fake/kovrad.dll" "$fake/satemu" \
+    "$fake/venda.xml" "$fake/cancelamento.xml"
 }
 
 failures=0

@@ -40,8 +40,9 @@ std::vector<std::string> HardwareIds(HDEVINFO list, SP_DEVINFO_DATA* info) {
 
 bool PortName(HKEY key, std::string* name) {
   DWORD type = 0, needed = 0;
+  // Only a text is a port name: other bytes there would select a port nobody named.
   if (RegQueryValueExA(key, "PortName", nullptr, &type, nullptr, &needed) != ERROR_SUCCESS ||
-      needed == 0) {
+      needed == 0 || (type != REG_SZ && type != REG_EXPAND_SZ)) {
     return false;
   }
   std::string text(needed, '\0');

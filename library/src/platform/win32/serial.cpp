@@ -19,6 +19,12 @@ HANDLE Win(PortHandle port) {
   return reinterpret_cast<HANDLE>(port);
 }
 
+// What one ReadFile or WriteFile can take: a DWORD's worth, where size_t is
+// wider. A longer write then ends short, and is reported so.
+DWORD Chunk(size_t count) {
+  return count > MAXDWORD ? MAXDWORD : static_cast<DWORD>(count);
+}
+
 // Records GetLastError() against the port; returns false to pass on.
 bool PortFailed() {
   const DWORD error = GetLastError();
@@ -73,6 +79,16 @@ bool SetCommState(PortHandle port) {
   dcb.StopBits = ONESTOPBIT;
   dcb.fDtrControl = DTR_CONTROL_ENABLE;
   dcb.fRtsControl = RTS_CONTROL_ENABLE;
+  // Raw: the driver keeps what the last program set, and frames are binary.
+  // Software flow control would swallow their 0x11 and 0x13 bytes, null
+  // stripping their zeros; hardware flow control or an abort on error would
+  // stall the link.
+  dcb.fBinary = TRUE;
+  dcb.fParity = FALSE;
+  dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = dcb.fDsrSensitivity = FALSE;
+  dcb.fOutX = dcb.fInX = FALSE;
+  dcb.fErrorChar = dcb.fNull = dcb.fAbortOnError = FALSE;
+  dcb.fTXContinueOnXoff = TRUE;
   return ::SetCommState(Win(port), &dcb) != 0 || PortFailed();
 }
 
@@ -97,7 +113,7 @@ bool Flush(PortHandle port) {
 
 size_t Read(PortHandle port, void* buffer, size_t count) {
   DWORD got = 0;
-  if (!ReadFile(Win(port), buffer, static_cast<DWORD>(count), &got, nullptr)) {
+  if (!ReadFile(Win(port), buffer, Chunk(count), &got, nullptr)) {
     PortFailed();
     // A removed device fails every read at once; waiting out the read
     // time-out keeps the reply wait from spinning.
@@ -116,14 +132,12 @@ size_t ReadWaiting(PortHandle port, void* buffer, size_t count) {
 
 bool Write(PortHandle port, const void* data, size_t count) {
   DWORD written = 0;
-  if (!WriteFile(Win(port), data, static_cast<DWORD>(count), &written, nullptr)) {
-    return PortFailed();
-  }
+  if (!WriteFile(Win(port), data, Chunk(count), &written, nullptr)) return PortFailed();
   // The write time-out ends a write early without an error: a short write
   // did not deliver the request.
   if (written == count) return true;
-  std::snprintf(last_failure, sizeof last_failure, "%s: %lu of %lu bytes written", port_path,
-                static_cast<unsigned long>(written), static_cast<unsigned long>(count));
+  std::snprintf(last_failure, sizeof last_failure, "%s: %lu of %llu bytes written", port_path,
+                static_cast<unsigned long>(written), static_cast<unsigned long long>(count));
   return false;
 }
 

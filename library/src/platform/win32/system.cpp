@@ -57,7 +57,8 @@ std::FILE* OpenRegularFile(const char* path, bool append) {
   if (h == INVALID_HANDLE_VALUE) return nullptr;
   const bool regular = GetFileType(h) == FILE_TYPE_DISK;
   CloseHandle(h);
-  return regular ? std::fopen(path, append ? "a" : "rb") : nullptr;
+  // Binary: the log's lines carry their own "\r\n", which text mode would make "\r\r\n".
+  return regular ? std::fopen(path, append ? "ab" : "rb") : nullptr;
 }
 
 }  // namespace kovrad::platform
