@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "exchange.h"
 #include "fake_device.h"
@@ -57,8 +58,9 @@ Bytes SilentFor(int64_t ms) {
   return Bytes(static_cast<size_t>(ms / 100), 0);
 }
 
-TEST_F(ReplyWait, FramesThatDoNotOpenWithTheSessionAreNotTheReply) {
-  const Bytes not_replies[] = {
+// What a device or a line may send that is not the reply to session 4242.
+std::vector<Bytes> NotReplies() {
+  return {
       Frame("SAT|08000|ok"),
       Bytes(300, 0x01),
       // A header announcing 1 MB, then a few bytes of junk.
@@ -66,8 +68,12 @@ TEST_F(ReplyWait, FramesThatDoNotOpenWithTheSessionAreNotTheReply) {
       Frame(""),
       Frame("4242"),
       ReplyFrame("004242|08000|ok", 0x06),
+      Frame("000101|08000|late||"),
   };
-  for (const Bytes& junk : not_replies) {
+}
+
+TEST_F(ReplyWait, WhatDoesNotOpenWithTheSessionIsNotTheReply) {
+  for (const Bytes& junk : NotReplies()) {
     EXPECT_EQ(Call(5000, junk), kTimeOut);
     EXPECT_EQ(CodigoErro().code, __TIMEOUT__);
     EXPECT_GE(elapsed_ms_, 5000);
@@ -75,13 +81,7 @@ TEST_F(ReplyWait, FramesThatDoNotOpenWithTheSessionAreNotTheReply) {
 }
 
 TEST_F(ReplyWait, TheReplyIsFoundBehindWhatIsNot) {
-  const Bytes before[] = {
-      Frame("SAT|08000|ok"),
-      Bytes(300, 0x01),
-      Bytes{0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x00, 0x10, 0x00} + Bytes(40, 'x'),
-      Frame("000101|08000|late||"),
-  };
-  for (const Bytes& junk : before) {
+  for (const Bytes& junk : NotReplies()) {
     EXPECT_EQ(Call(5000, junk + Frame(kReply)), kReply);
     EXPECT_EQ(CodigoErro().code, __NOERROR__);
     EXPECT_LT(elapsed_ms_, 1000);
