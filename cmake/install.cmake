@@ -73,3 +73,20 @@ kovrad_man_page(Ativacao.1 tools)
 kovrad_man_page(satcli.1 tools)
 kovrad_man_page(satemu.1 emulator)
 kovrad_man_page(kovrad-hub.1 hub)
+
+# A section-3 page per function, written from kovrad.h, and the function
+# reference, for the development package.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(KOVRAD_MAN3_DIR ${PROJECT_BINARY_DIR}/packaging/man3)
+add_custom_command(OUTPUT ${KOVRAD_MAN3_DIR}/pages.txt
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${KOVRAD_MAN3_DIR}
+  COMMAND Python3::Interpreter ${KOVRAD_PACKAGING_DIR}/man3/header_man_pages.py
+          ${PROJECT_SOURCE_DIR}/library/include/kovrad.h ${KOVRAD_MAN3_DIR} ${PROJECT_VERSION}
+  DEPENDS ${PROJECT_SOURCE_DIR}/library/include/kovrad.h
+          ${KOVRAD_PACKAGING_DIR}/man3/header_man_pages.py
+  VERBATIM)
+add_custom_target(kovrad_man3_pages ALL DEPENDS ${KOVRAD_MAN3_DIR}/pages.txt)
+install(DIRECTORY ${KOVRAD_MAN3_DIR}/ DESTINATION ${CMAKE_INSTALL_MANDIR}/man3 COMPONENT dev
+  FILES_MATCHING PATTERN "*.3.gz")
+install(FILES ${PROJECT_SOURCE_DIR}/docs/functions.md
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/libkovrad-dev COMPONENT dev)

@@ -56,6 +56,14 @@ bool PlayPortFrom(std::span<const uint8_t> input, size_t own, std::span<const ui
   return true;
 }
 
+int64_t ClockMs() {
+  return port.clock_ms;
+}
+
+void AdvanceClock(int64_t ms) {
+  if (ms > 0) port.clock_ms += ms;
+}
+
 void RequirePortClosed() {
   if (port.open) Misuse("left open after the call");
 }
@@ -151,8 +159,8 @@ LocalTime Now() {
   return {1, 1, 2024, 12, 0, 0, 0};
 }
 
-int64_t MonotonicSeconds() {
-  return port.clock_ms / 1000;
+int64_t MonotonicMilliseconds() {
+  return port.clock_ms;
 }
 
 long ProcessId() {

@@ -29,6 +29,10 @@ void PlayPort(const PortScript& script);
 // the bytes before the script (the target's own), or false when too short.
 bool PlayPortFrom(std::span<const uint8_t> input, size_t own, std::span<const uint8_t>* mine);
 
+// The virtual clock in milliseconds; it never goes back.
+int64_t ClockMs();
+void AdvanceClock(int64_t ms);
+
 // Aborts unless the port is closed: an exchange must never leave it open.
 void RequirePortClosed();
 

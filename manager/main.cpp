@@ -4,7 +4,9 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QTranslator>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 
 #include "app/dialogs.h"
@@ -36,9 +38,21 @@ class ManagerApplication : public QApplication {
   }
 };
 
+// "--version" is answered before the toolkit starts, so it needs no display.
+bool AskedForVersion(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--version") == 0) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (AskedForVersion(argc, argv)) {
+    std::printf("Ativacao %s\n", KOVRAD_VERSION);
+    return 0;
+  }
   ManagerApplication app(argc, argv);
   using namespace kovrad::manager;
   try {

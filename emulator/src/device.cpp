@@ -14,6 +14,8 @@ constexpr char kNoFamilyCode[] = "99999";
 // Its own reply names the session looked up, not a new one to remember.
 constexpr char kLookupFunction[] = "ConsultarNumeroSessao";
 constexpr char kMsgNotSaved[] = "Erro desconhecido: o estado do SAT não pôde ser gravado";
+constexpr char kMsgRepeatedSession[] =
+    "Número de sessão repetido: já usado numa das últimas sessões do SAT";
 
 std::string SessionText(int32_t session) {
   char text[16];
@@ -73,12 +75,20 @@ Reply Refuse(const Request& request, const Family& family, std::string_view whic
   return Answer(request, std::move(code), message);
 }
 
-Reply DeviceError(const Request& request, std::string_view code) {
+namespace {
+
+// Case 099 of the family of `code`, with `message`.
+Reply Case099(const Request& request, std::string_view code, std::string_view message) {
   const std::string_view prefix = code.substr(0, 2);
-  if (prefix == "99") return Answer(request, kNoFamilyCode, kMsgNotSaved);
+  if (prefix == "99") return Answer(request, kNoFamilyCode, message);
   const bool sale = prefix == "06" || prefix == "07";
-  return Refuse(request, {prefix, "002", sale ? Layout::kSale : Layout::kCommon}, "099",
-                kMsgNotSaved);
+  return Refuse(request, {prefix, "002", sale ? Layout::kSale : Layout::kCommon}, "099", message);
+}
+
+}  // namespace
+
+Reply DeviceError(const Request& request, std::string_view code) {
+  return Case099(request, code, kMsgNotSaved);
 }
 
 namespace {
@@ -117,6 +127,19 @@ Device::Outcome Device::Handle(std::string_view text) {
   outcome.reply = command != commands_.end()
                       ? command->second(*this, request)
                       : Answer(request, kNoFamilyCode, "Função desconhecida");
+  if (unique_sessions_ && request.function != kLookupFunction &&
+      history_.FindSession(request.session) != nullptr) {
+    // Undone: the session's stored reply must stay the one it names.
+    state_ = before;
+    pending_.clear();
+    outcome.reply = Case099(request, outcome.reply.code, kMsgRepeatedSession);
+    Record("COMANDO",
+           Printable(request.function, 64) + ", sessão " + SessionText(request.session) +
+               " repetida, recusado",
+           true);
+    if (!Commit()) state_ = before;
+    return outcome;
+  }
   const std::string& code = outcome.reply.code;
   Record("COMANDO",
          Printable(request.function, 64) + ", sessão " + SessionText(request.session) +

@@ -129,6 +129,10 @@ class Device {
   History& history() { return history_; }
   // Where the state and the history are kept; none: in memory only.
   void set_store(Store* store) { store_ = store; }
+  // Refuses a request whose session number is one of those remembered
+  // (the last 100), doing nothing, instead of answering it and forgetting
+  // the earlier reply under that number.
+  void set_unique_sessions(bool on) { unique_sessions_ = on; }
   const std::string& serial() const { return serial_; }
   std::time_t Now() const { return std::time(nullptr); }
 
@@ -142,6 +146,7 @@ class Device {
   History history_;
   std::vector<Entry> pending_;  // recorded, not yet committed
   Store* store_ = nullptr;
+  bool unique_sessions_ = false;
   std::string serial_;
   CommandTable commands_;
   const SigningKey* signing_key_ = nullptr;

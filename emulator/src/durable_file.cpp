@@ -1,6 +1,7 @@
 #include "durable_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -69,9 +70,21 @@ bool ReplaceFile(const std::string& path, std::string_view text, mode_t mode, st
 }
 
 bool ReadWholeFile(const std::string& path, std::string* text, std::string* error) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Never through a link, and never waiting on a FIFO for a writer: what is
+  // read must be the file that will be replaced.
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0 && errno == ELOOP) {
+    *error = path + ": a symbolic link, refused: give --state the file itself or move the link away";
+    return false;
+  }
   if (fd < 0) {
     *error = Failure(path, "cannot open");
+    return false;
+  }
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    *error = path + ": not a regular file, refused: move it away";
+    close(fd);
     return false;
   }
   text->clear();

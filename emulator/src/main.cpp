@@ -170,6 +170,7 @@ int Run(const Options& options) {
     }
     device.set_signing_key(key.get());
     device.set_store(store.get());
+    device.set_unique_sessions(options.unique_sessions);
     device.Record("INICIO", "equipamento ligado em " + tty);
     if (!device.Commit()) {
       log("state not saved: " + store->error());

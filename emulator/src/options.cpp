@@ -10,6 +10,7 @@ namespace satemu {
 const char kUsage[] =
     "usage: satemu --dir DIR [--port N] [--serial S] [--state FILE] [--kit]\n"
     "              [--emergency CODE] [--lock 0-4] [--fault MODE [--fault-only FUNCTION]]\n"
+    "              [--unique-sessions]\n"
     "              [--verbose] | --help | --version\n"
     "\n"
     "An emulated SAT device on a pseudo-terminal, published as DIR/dev/ttyACM<N> with a\n"
@@ -30,6 +31,8 @@ const char kUsage[] =
     "  --fault MODE       silent | delay:MS | split[:GAP_MS] | checksum | control[:CODE]\n"
     "                     | oversized | garbage[:COUNT] | text:REPLY\n"
     "  --fault-only NAME  apply the fault to this function only (e.g. ConsultarSAT)\n"
+    "  --unique-sessions  refuse (case 099, nothing done) a request whose session number\n"
+    "                     is one of the last 100 the device remembers\n"
     "  --verbose          one line on standard error per request\n"
     "  --help, --version  this text, or the version, and nothing else\n";
 
@@ -59,6 +62,7 @@ Parsed ParseOptions(const std::vector<std::string>& args, Options* options, std:
     kLock,
     kFault,
     kFaultOnly,
+    kUniqueSessions,
     kVersionOption
   };
   static const option kLong[] = {
@@ -71,6 +75,7 @@ Parsed ParseOptions(const std::vector<std::string>& args, Options* options, std:
       {"lock", required_argument, nullptr, kLock},
       {"fault", required_argument, nullptr, kFault},
       {"fault-only", required_argument, nullptr, kFaultOnly},
+      {"unique-sessions", no_argument, nullptr, kUniqueSessions},
       {"verbose", no_argument, nullptr, 'v'},
       {"help", no_argument, nullptr, 'h'},
       {"version", no_argument, nullptr, kVersionOption},
@@ -108,6 +113,9 @@ Parsed ParseOptions(const std::vector<std::string>& args, Options* options, std:
         break;
       case kKit:
         o.kit = true;
+        break;
+      case kUniqueSessions:
+        o.unique_sessions = true;
         break;
       case kDir:
         o.dir = value;

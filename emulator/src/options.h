@@ -14,6 +14,7 @@ struct Options {
   std::string serial;          // nine digits; default: 900000000 + port
   std::string state_file;      // default: DIR/state (DIR/state.<port> for ports other than 0)
   bool kit = false;            // a new device starts activated and associated
+  bool unique_sessions = false;  // a session number remembered is refused
   std::string emergency_code;  // empty: as saved (a new device gets the default)
   int lock = -1;               // operating state forced at start; -1: as saved
   Fault fault;

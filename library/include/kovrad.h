@@ -121,10 +121,11 @@ KOVRAD_API int32_t KOVRAD_CALL ConfiguraTimeout(int32_t milissegundos);
 /* ---- Port ---- */
 
 /* Selects port ttyACM<porta> (COM<porta> on Windows) for the next exchanges and
- * returns 0. Opens nothing; the four further arguments are ignored. A port
- * number whose name does not fit 9 characters is refused with -1, and then no
- * port is chosen: every exchange fails with __NOCONNECT__ (no search on USB
- * either) until a valid port is selected or a discovery export chooses one. */
+ * returns 0. Opens nothing; the four further arguments are ignored. A
+ * negative port number, or one whose name does not fit 9 characters, is
+ * refused with -1 and CodigoErro().code __NOCONNECT__, and then no port is
+ * chosen: every exchange fails with __NOCONNECT__ (no search on USB either)
+ * until a valid port is selected or a discovery export chooses one. */
 KOVRAD_API int32_t KOVRAD_CALL AbreSerialSAT(int32_t porta, int32_t a, int32_t b, int32_t c,
                                              int32_t d);
 /* Closes the port if it is open; non-zero when a port was closed. */

@@ -78,65 +78,180 @@ void ReportModemLines() {
   if (bits & platform::kModemDsr) platform::DebugOutput("DSR_ON\r\n");
 }
 
-// Whether the frame in the receive buffer answers this request: its text
-// carries no session number, or `session`, or `looked_up`.
-bool Belongs(size_t received, int32_t session, int64_t looked_up) {
-  const uint8_t* text = State().receive.data + kReplyHeader;
+// What the bytes at the head of the receive buffer are, as far as those in
+// tell: a reply opens with SOH and a text that begins with the request's
+// session number (or the one looked up).
+enum class Head { kIncomplete, kJunk, kOtherSession, kReply };
+
+// The most text bytes that decide whether a frame's text opens with a session
+// number: a sign, ten digits and the "|".
+constexpr size_t kSessionPrefixMax = 12;
+
+Head JudgeHead(const uint8_t* head, size_t have, int32_t session, int64_t looked_up) {
+  if (have == 0) return Head::kIncomplete;
+  if (head[0] != kSoh) return Head::kJunk;
+  if (have < kReplyHeader) return Head::kIncomplete;
+  const uint64_t length = ReadLe32(head + 9);
+  const size_t text = static_cast<size_t>(std::min<uint64_t>(have - kReplyHeader, length));
   int64_t number = 0;
-  if (!SessaoDaResposta(text, received - kReplyHeader, &number)) return true;
-  return number == session || number == looked_up;
+  switch (LeSessao(head + kReplyHeader, text, text == length, &number)) {
+    case Prefixo::kFalta:
+      return Head::kIncomplete;
+    case Prefixo::kNenhum:
+      return Head::kJunk;
+    case Prefixo::kNumero:
+      break;
+  }
+  return number == session || number == looked_up ? Head::kReply : Head::kOtherSession;
 }
 
-void DropFrame(size_t received) {
-  auto& receive = State().receive;
-  int64_t number = 0;
-  SessaoDaResposta(receive.data + kReplyHeader, received - kReplyHeader, &number);
-  GravaLogF("Resposta da sess\xE3o %lld descartada: n\xE3o \xE9 desta requisi\xE7\xE3o\r\n",
-            static_cast<long long>(number));
-  platform::DebugOutput("ret <- (descartada: outra sess\xE3o)\n");
-  receive.Clear();
-}
+// The reply wait's view of the receive buffer: the frame being judged always
+// starts at offset 0, what was thrown away in front of it is counted for the
+// log, and the bytes of another session's frame that are still on the line
+// are read and dropped.
+class ReplyScan {
+ public:
+  ReplyScan(int32_t session, int64_t looked_up)
+      : m_(State()), session_(session), looked_up_(looked_up) {}
+  ~ReplyScan() { ReportJunk(); }
 
-// Polls for the reply frame: the 13-byte header first, then exactly the rest,
-// so a complete frame ends the wait at once. A frame of another request is
-// dropped and the wait goes on. Bytes beyond the receive buffer are read and
-// dropped. The wait goes on past the limit while bytes arrive, but never past
-// twice the limit: a device that never stops sending cannot hold the call.
-// True when the reply is taken.
-bool AguardaResposta(int32_t limit_ms, int32_t session, int64_t looked_up) {
-  Module& m = State();
-  auto& receive = m.receive;
-  const int64_t limit = limit_ms > 0 ? limit_ms / 1000 : 0;
-  const int64_t cap = 2 * limit;
-  const int64_t start = platform::MonotonicSeconds();
-  int64_t now = start;
-  uint64_t received = 0, expected = 0;
-  size_t last = 0;
-  for (;;) {
-    if (now - start >= limit && (last == 0 || now - start >= cap)) break;
-    if (received >= kReplyHeader) {
-      expected = ReadLe32(receive.data + 9);
-      if (received >= expected + 14) {
-        if (Belongs(received, session, looked_up)) break;
-        DropFrame(received);
-        received = expected = 0;
+  // Throws away what cannot be this request's reply; the head's verdict.
+  Head Settle() {
+    for (;;) {
+      if (skip_ > 0) return Head::kIncomplete;
+      const Head head = JudgeHead(m_.receive.data, stored(), session_, looked_up_);
+      if (head == Head::kJunk) {
+        DropJunk();
+      } else if (head == Head::kOtherSession) {
+        DropOtherSession();
+      } else {
+        return head;
       }
     }
-    uint64_t want = received < kReplyHeader ? kReplyHeader - received : expected + 14 - received;
-    want = std::min<uint64_t>(want, kReadChunk);
-    if (received < receive.kSize) {
-      want = std::min<uint64_t>(want, receive.kSize - received);
-      last = platform::Read(m.port, receive.data + received, want);
-      receive.Touch(received + last);
-    } else {
-      last = platform::Read(m.port, m.read_chunk.data, want);
-      m.read_chunk.Touch(last);
-    }
-    received += last;
-    now = platform::MonotonicSeconds();
   }
-  return expected != 0 && received >= expected &&
-         Belongs(std::min<uint64_t>(received, receive.kSize), session, looked_up);
+
+  // One read of what the head still needs; the count that arrived.
+  size_t ReadMore() {
+    Module& m = m_;
+    if (skip_ > 0) {
+      const size_t n = platform::Read(m.port, m.read_chunk.data,
+                                      static_cast<size_t>(std::min<uint64_t>(skip_, kReadChunk)));
+      m.read_chunk.Touch(n);
+      skip_ -= n;
+      return n;
+    }
+    uint64_t want = Wanted() - received_;
+    want = std::min<uint64_t>(want, kReadChunk);
+    size_t n;
+    if (received_ < m.receive.kSize) {
+      want = std::min<uint64_t>(want, m.receive.kSize - received_);
+      n = platform::Read(m.port, m.receive.data + received_, static_cast<size_t>(want));
+      m.receive.Touch(received_ + n);
+    } else {
+      // Beyond the buffer: read and dropped, the frame is cut to fit.
+      n = platform::Read(m.port, m.read_chunk.data, static_cast<size_t>(want));
+      m.read_chunk.Touch(n);
+    }
+    received_ += n;
+    return n;
+  }
+
+  uint64_t received() const { return received_; }
+  // L of the frame at the head; 0 while its header is not in.
+  uint64_t expected() const {
+    return received_ >= kReplyHeader && skip_ == 0 ? ReadLe32(m_.receive.data + 9) : 0;
+  }
+
+ private:
+  size_t stored() const {
+    return static_cast<size_t>(std::min<uint64_t>(received_, m_.receive.kSize));
+  }
+
+  // How many bytes the head must reach before it can be judged again.
+  uint64_t Wanted() const {
+    if (received_ < kReplyHeader) return kReplyHeader;
+    const uint64_t length = expected();
+    const Head head = JudgeHead(m_.receive.data, stored(), session_, looked_up_);
+    if (head == Head::kReply) return length + 14;
+    return kReplyHeader + std::min<uint64_t>(length, kSessionPrefixMax);
+  }
+
+  // Drops bytes up to the next SOH after the first.
+  void DropJunk() {
+    const uint8_t* data = m_.receive.data;
+    const size_t have = stored();
+    const void* next = have > 1 ? std::memchr(data + 1, kSoh, have - 1) : nullptr;
+    const size_t count =
+        next != nullptr ? static_cast<size_t>(static_cast<const uint8_t*>(next) - data) : have;
+    junk_ += count;
+    DropFront(count);
+  }
+
+  void DropOtherSession() {
+    int64_t number = 0;
+    const uint64_t length = ReadLe32(m_.receive.data + 9);
+    LeSessao(m_.receive.data + kReplyHeader, stored() - kReplyHeader, true, &number);
+    GravaLogF("Resposta da sess\xE3o %lld descartada: n\xE3o \xE9 desta requisi\xE7\xE3o\r\n",
+              static_cast<long long>(number));
+    platform::DebugOutput("ret <- (descartada: outra sess\xE3o)\n");
+    const uint64_t frame = length + 14;
+    if (frame <= stored()) {
+      DropFront(static_cast<size_t>(frame));
+      return;
+    }
+    skip_ = frame - received_;
+    DropFront(stored());
+  }
+
+  // Moves what follows the first `count` bytes to the front; the tail is
+  // cleared again, since an unwrapped frame that was cut short reads zeros.
+  void DropFront(size_t count) {
+    uint8_t* data = m_.receive.data;
+    const size_t have = stored();
+    std::memmove(data, data + count, have - count);
+    std::memset(data + have - count, 0, count);
+    received_ = have - count;
+  }
+
+  void ReportJunk() {
+    if (junk_ == 0) return;
+    GravaLogF("%llu bytes descartados: n\xE3o s\xE3o resposta desta requisi\xE7\xE3o\r\n",
+              static_cast<unsigned long long>(junk_));
+    platform::DebugOutput("ret <- (descartados bytes que n\xE3o s\xE3o resposta)\n");
+  }
+
+  Module& m_;
+  const int32_t session_;
+  const int64_t looked_up_;
+  uint64_t received_ = 0;  // bytes of the head frame, stored or beyond the buffer
+  uint64_t skip_ = 0;      // bytes of another session's frame still to drop
+  uint64_t junk_ = 0;
+};
+
+// Polls for the reply frame: the 13-byte header first, then the text's
+// session number, then exactly the rest, so a complete frame ends the wait at
+// once. Whatever is not this request's reply (another session's frame, bytes
+// that are no frame) is logged, dropped, and the wait goes on. The wait runs
+// the whole limit on a millisecond clock and goes on past it while bytes
+// arrive, but never past twice the limit: a device that never stops sending
+// cannot hold the call. True when the reply is taken.
+bool AguardaResposta(int32_t limit_ms, int32_t session, int64_t looked_up) {
+  ReplyScan scan(session, looked_up);
+  const int64_t limit = std::max<int32_t>(limit_ms, 0);
+  const int64_t cap = 2 * limit;
+  const int64_t start = platform::MonotonicMilliseconds();
+  int64_t elapsed = 0;
+  size_t last = 0;
+  Head head = Head::kIncomplete;
+  for (;;) {
+    if (elapsed >= limit && (last == 0 || elapsed >= cap)) break;
+    head = scan.Settle();
+    if (head == Head::kReply && scan.received() >= scan.expected() + 14) break;
+    last = scan.ReadMore();
+    elapsed = platform::MonotonicMilliseconds() - start;
+  }
+  head = scan.Settle();
+  return head == Head::kReply && scan.expected() != 0 && scan.received() >= scan.expected();
 }
 
 void CheckReplyChecksum(const uint8_t* frame, size_t capacity, size_t length) {
@@ -208,17 +323,18 @@ void Recusa(Buffer<kReplyBufferSize>& reply, int32_t session, const char* reason
   GravaLog(reply.text());
 }
 
-bool SessaoDaResposta(const uint8_t* text, size_t length, int64_t* session) {
+Prefixo LeSessao(const uint8_t* text, size_t available, bool complete, int64_t* session) {
   constexpr size_t kDigitsMax = 10;
-  size_t i = length > 0 && text[0] == '-' ? 1 : 0;
+  size_t i = available > 0 && text[0] == '-' ? 1 : 0;
   const size_t first = i;
   int64_t value = 0;
-  for (; i < length && i - first < kDigitsMax && text[i] >= '0' && text[i] <= '9'; ++i) {
+  for (; i < available && i - first < kDigitsMax && text[i] >= '0' && text[i] <= '9'; ++i) {
     value = value * 10 + (text[i] - '0');
   }
-  if (i == first || i >= length || text[i] != '|') return false;
+  if (i >= available) return complete ? Prefixo::kNenhum : Prefixo::kFalta;
+  if (i == first || text[i] != '|') return Prefixo::kNenhum;
   *session = first == 1 ? -value : value;
-  return true;
+  return Prefixo::kNumero;
 }
 
 int32_t ExecutaComando(const char* wire_name, int32_t session, const void* payload,

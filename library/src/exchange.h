@@ -30,17 +30,20 @@ inline constexpr int64_t kNoSession = INT64_MIN;
 // `payload_length` <= 0, otherwise that many raw bytes. The reply (or a
 // failure text) lands in `reply`. Returns the reply length, 0 on failure.
 //
-// A reply belongs to its request: a reply frame whose text begins with a
-// session number other than `session` (or `looked_up`, the session whose
-// stored reply ConsultarNumeroSessao asks for) is a late answer to an earlier
-// request; it is logged, dropped, and the wait goes on.
+// A reply belongs to its request: only a data frame whose text begins with
+// `session` (or `looked_up`, the session whose stored reply
+// ConsultarNumeroSessao asks for) is taken. A frame of another session (a
+// late answer to an earlier request) and bytes that are no such frame are
+// logged, dropped, and the wait goes on to the end of the limit.
 int32_t ExecutaComando(const char* wire_name, int32_t session, const void* payload,
                        Buffer<kReplyBufferSize>& reply, int32_t limit_ms, int32_t payload_length,
                        int64_t looked_up = kNoSession);
 
-// The session number a reply text of `length` bytes begins with ("-" and
-// digits followed by "|"); false when it begins with none.
-bool SessaoDaResposta(const uint8_t* text, size_t length, int64_t* session);
+// Whether a reply text begins with a session number ("-" and up to ten
+// digits, then "|") as far as its first `available` bytes tell; `complete`
+// when they are the whole text. kFalta: more bytes are needed to tell.
+enum class Prefixo { kFalta, kNenhum, kNumero };
+Prefixo LeSessao(const uint8_t* text, size_t available, bool complete, int64_t* session);
 
 // Writes the failure line "%06d|9999|<message>" into the reply buffer.
 void EscreveFalha(Buffer<kReplyBufferSize>& reply, int32_t session, const char* message);

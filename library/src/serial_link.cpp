@@ -145,11 +145,14 @@ extern "C" KOVRAD_API int32_t KOVRAD_CALL AbreSerialSAT(int32_t porta, int32_t, 
                                                         int32_t) {
   const kovrad::LibraryLock lock;
   char name[32];
-  const bool fits = kovrad::platform::PortNameFor(porta, name, sizeof name);
+  // No port has a negative number: "ttyACM-1" would be tried as a device.
+  const bool fits = porta >= 0 && kovrad::platform::PortNameFor(porta, name, sizeof name);
   if (fits && kovrad::SelecionaPorta(name)) return 0;
   // A refused name must not leave an earlier port chosen: a caller that does
   // not look at the result would talk to a device it did not choose.
-  kovrad::RecusaPorta(fits ? name : "?");
+  if (!fits) std::snprintf(name, sizeof name, "%d", porta);
+  kovrad::RecusaPorta(name);
+  kovrad::DefineErro(__NOCONNECT__, kovrad::kMsgPortaNaoAbre);
   return -1;
 }
 

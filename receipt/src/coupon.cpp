@@ -43,10 +43,17 @@ std::vector<const xmlNode*> Children(const xmlNode* parent, const char* name) {
 // Control characters become spaces: a text from the coupon must not move
 // the layout or reach a printer as a command.
 std::string Printable(const xmlChar* raw) {
-  std::string text = raw == nullptr ? "" : reinterpret_cast<const char*>(raw);
-  for (char& c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) c = ' ';
+  const std::string_view in = raw == nullptr ? "" : reinterpret_cast<const char*>(raw);
+  std::string text;
+  text.reserve(in.size());
+  for (size_t i = 0; i < in.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(in[i]);
+    // C1 controls (U+0080 to U+009F) are C2 80 to C2 9F in UTF-8; a terminal
+    // reads some of them as commands, as it does C0.
+    const bool c1 = byte == 0xC2 && i + 1 < in.size() &&
+                    (static_cast<unsigned char>(in[i + 1]) & 0xE0) == 0x80;
+    if (c1) ++i;
+    text += c1 || byte < 0x20 || byte == 0x7F ? ' ' : in[i];
   }
   const size_t begin = text.find_first_not_of(' ');
   if (begin == std::string::npos) return "";
@@ -142,6 +149,26 @@ class Reader {
     return true;
   }
 
+  // The access key repeats the emitter's CNPJ, the device's serial number and
+  // the coupon's number: an extrato whose fields say otherwise would show a
+  // coupon other than the one the key (and its QR Code) names.
+  bool MatchesKey(const Coupon& c) {
+    const std::string_view key = c.key;
+    if (key.substr(31, 6) != c.number) {
+      return Fail("o número do cupom (nCFe " + c.number + ") não é o da chave de acesso (" +
+                  std::string(key.substr(31, 6)) + ")");
+    }
+    if (key.substr(22, 9) != c.serial) {
+      return Fail("o número de série do SAT (nserieSAT " + c.serial +
+                  ") não é o da chave de acesso (" + std::string(key.substr(22, 9)) + ")");
+    }
+    if (!c.issuer.cnpj.empty() && key.substr(6, 14) != c.issuer.cnpj) {
+      return Fail("o CNPJ do emitente (" + c.issuer.cnpj + ") não é o da chave de acesso (" +
+                  std::string(key.substr(6, 14)) + ")");
+    }
+    return true;
+  }
+
   void Emitter(const xmlNode* inf, Issuer* issuer) {
     const xmlNode* emit = Child(inf, "emit");
     const xmlNode* address = Child(emit, "enderEmit");
@@ -224,6 +251,7 @@ class Reader {
     if (inf == nullptr) return Fail("o cupom não tem o grupo infCFe");
     if (!Key(Attribute(inf, "Id"), &c->key) || !Header(inf, c)) return false;
     Emitter(inf, &c->issuer);
+    if (!MatchesKey(*c)) return false;
     Buyer(inf, c);
     return c->cancellation ? Cancellation(inf, c) : Sale(inf, c);
   }

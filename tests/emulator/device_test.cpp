@@ -1,6 +1,7 @@
 // The emulated device without the link: request texts in, reply lines out.
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <random>
 #include <regex>
 #include <string>
@@ -114,6 +115,20 @@ TEST_F(DeviceTest, RemembersTheRepliesOfTheLastHundredSessions) {
   // The lookup's own reply is not remembered: session 2 is still unknown.
   EXPECT_EQ(Code(Call("000003|ConsultarNumeroSessao|12345678|000002")), "11003");
   EXPECT_EQ(device_.history().sessions.size(), kSessionsKept);
+}
+
+TEST_F(DeviceTest, WithUniqueSessionsARepeatedNumberIsRefusedAndChangesNothing) {
+  MakeKit(&state_, std::time(nullptr));
+  device_.set_unique_sessions(true);
+  EXPECT_EQ(Code(Call("000007|BloquearSAT|12345678")), "16000");
+  const DeviceState locked = state_;
+  EXPECT_EQ(Call("000007|DesbloquearSAT|12345678"),
+            "000007|17099|Número de sessão repetido: já usado numa das últimas sessões do SAT||");
+  EXPECT_EQ(state_.lock, locked.lock);
+  // The session still names the reply it was first given.
+  EXPECT_EQ(Code(Call("000008|ConsultarNumeroSessao|12345678|7")), "16000");
+  EXPECT_EQ(Code(Call("000008|ConsultarNumeroSessao|12345678|7")), "16000");
+  EXPECT_EQ(Code(Call("000009|DesbloquearSAT|12345678")), "17000");
 }
 
 TEST_F(DeviceTest, EventLogIsBoundedAndEachRecordHasTheLogForm) {

@@ -152,6 +152,22 @@ TEST_F(StoreTest, FilesAreTheOwnersAndAQueryOnlyAppendsToTheJournal) {
   EXPECT_EQ(before.st_ino, after.st_ino);
 }
 
+TEST_F(StoreTest, AStateFileThatIsALinkOrAFifoIsRefused) {
+  const std::string target = dir_ / "elsewhere";
+  WriteFile(target, "# satemu device state\nactivation=active\nlock=0\n");
+  std::filesystem::create_symlink(target, path_);
+  DeviceState state;
+  History history;
+  bool found = false;
+  std::string error;
+  EXPECT_FALSE(Store::Open(path_, &state, &history, &found, &error));
+  EXPECT_NE(error.find("symbolic link"), std::string::npos) << error;
+  std::filesystem::remove(path_);
+  ASSERT_EQ(mkfifo(path_.c_str(), 0600), 0);
+  EXPECT_FALSE(Store::Open(path_, &state, &history, &found, &error));
+  EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+}
+
 TEST_F(StoreTest, ALinkPlantedAsTheTemporaryFileRedirectsNothing) {
   const std::string target = dir_ / "elsewhere";
   WriteFile(target, "intact");

@@ -27,12 +27,12 @@ std::string SessionOf(std::string_view request) {
 }
 
 // Answers like a device at once: each function with a reply of its kind,
-// TesteFimAFim with a header of zeros (a reply the library does not take).
+// TesteFimAFim's behind bytes that are no reply (which the library drops).
 std::string Answer(std::string_view request, const std::string& coupon) {
   const std::string session = SessionOf(request);
   const size_t from = request.find('|') + 1;
   const std::string_view name = request.substr(from, request.find('|', from) - from);
-  if (name == "TesteFimAFim") return std::string(16, '\0');
+  if (name == "TesteFimAFim") return std::string(16, '\0') + FrameOf(session + "|09000|ok|||");
   if (name == "ConsultarStatusOperacional" || name == "ConsultarSAT") {
     return FrameOf(session +
                    "|10000|Resposta com Sucesso|0000|Sem mensagens|900000000|DHCP|192.168.0.10|"

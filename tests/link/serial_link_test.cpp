@@ -174,6 +174,15 @@ TEST_F(SerialLink, AbreSerialSatRefusesNamesBeyondNineCharacters) {
   EXPECT_FALSE(State().port_open);
 }
 
+TEST_F(SerialLink, AbreSerialSatRefusesNegativeNumbers) {
+  ASSERT_EQ(AbreSerialSAT(0, 0, 0, 0, 0), 0);
+  EXPECT_EQ(AbreSerialSAT(-1, 0, 0, 0, 0), -1);
+  EXPECT_EQ(CodigoErro().code, __NOCONNECT__);
+  EXPECT_STREQ(State().port_name, "");
+  EXPECT_FALSE(AbrePorta());
+  EXPECT_EQ(CodigoErro().code, __NOCONNECT__);
+}
+
 TEST_F(SerialLink, ARefusedNameLeavesNoPortChosenUntilAValidOne) {
   // A SAT device on USB too: a refusal must not fall back to finding it.
   MakeUsbTty(dir_ / "sys", "ttyACM0", "0525", "a4a7", "900000001", "2499");

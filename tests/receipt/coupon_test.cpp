@@ -70,6 +70,10 @@ TEST(CouponTest, RefusesWhatIsNoSignedCoupon) {
   const Coupon signed_sale = SignedSale();
   std::string wrong_digit = signed_sale.key;
   wrong_digit[43] = wrong_digit[43] == '9' ? '0' : static_cast<char>(wrong_digit[43] + 1);
+  // Another number or device than the key names.
+  std::string other_number = signed_sale.number, other_serial = signed_sale.serial;
+  other_number[5] = other_number[5] == '9' ? '0' : '9';
+  other_serial[8] = other_serial[8] == '9' ? '0' : '9';
   const std::string cases[] = {
       "",
       "hello",
@@ -80,6 +84,8 @@ TEST(CouponTest, RefusesWhatIsNoSignedCoupon) {
       sale.substr(0, sale.size() / 2),
       replaced(signed_sale.key, wrong_digit),
       replaced("<nCFe>", "<nCFe>x"),
+      replaced("<nCFe>" + signed_sale.number, "<nCFe>" + other_number),
+      replaced("<nserieSAT>" + signed_sale.serial, "<nserieSAT>" + other_serial),
       replaced("<vCFe>", "<vCFe>1e9"),
       replaced("<vMP>", "<vMP>-"),
       replaced("<qCom>", "<qCom>,"),
@@ -106,9 +112,10 @@ TEST(CouponTest, RefusesADocumentTypeWhateverItsEntitiesHold) {
 
 TEST(CouponTest, ControlCharactersNeverReachTheExtrato) {
   std::string sale = DataFile("cfe-venda.xml");
-  sale.replace(sale.find("ARROZ"), 5, "AR\r\n\tZ");
+  // C0 and C1 (U+009B is a terminal's command introducer, U+0085 a line break).
+  sale.replace(sale.find("ARROZ"), 5, "AR\r\n\tZ\xC2\x9B" "2J\xC2\x85\xC3\xA9");
   const Coupon coupon = Read(sale);
-  EXPECT_EQ(coupon.items[0].description, "AR  Z TIPO 1 5KG");
+  EXPECT_EQ(coupon.items[0].description, "AR  Z 2J \xC3\xA9 TIPO 1 5KG");
 }
 
 }  // namespace

@@ -78,8 +78,8 @@ struct LocalTime {
   int day, month, year, hour, minute, second, millisecond;
 };
 LocalTime Now();
-// Whole seconds of a clock that never goes back.
-int64_t MonotonicSeconds();
+// Milliseconds of a clock that never goes back.
+int64_t MonotonicMilliseconds();
 long ProcessId();
 
 // The debugger message channel.

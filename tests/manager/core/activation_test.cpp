@@ -74,12 +74,5 @@ TEST_F(DeviceCallTest, ActivationHandsBackACertificateRequest) {
   EXPECT_EQ(outcome.request, "-----BEGIN CERTIFICATE REQUEST-----");
 }
 
-TEST_F(DeviceCallTest, ThePortTextStopsTheActivation) {
-  bound_.device().AnswerAll("Erro ao tentar abrir a porta de comunicacao");
-  const ActivationOutcome outcome = Activate(bound_.library(), {1, "abcdefgh", "1"});
-  EXPECT_EQ(outcome.message, kMsgPortNotOpened);
-  EXPECT_FALSE(outcome.in_message_window);
-}
-
 }  // namespace
 }  // namespace kovrad::manager::test

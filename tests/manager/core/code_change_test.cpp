@@ -21,13 +21,5 @@ TEST_F(DeviceCallTest, CodeChangeSendsTheOptionAndReportsTheResult) {
   EXPECT_EQ(messages[0], "Codigo: 18000.\nCódigo de ativação alterado" + std::string(30, ' '));
 }
 
-TEST_F(DeviceCallTest, CodeChangePutsTheOldPortLineFirst) {
-  // The library never answers with this exact text; a device can.
-  bound_.device().AnswerAll("Erro ao tentar abrir a porta de comunicacao");
-  const auto messages = ChangeCode(bound_.library(), {"a", 1, "b", "b"});
-  ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[0], kMsgPortFailure);
-}
-
 }  // namespace
 }  // namespace kovrad::manager::test

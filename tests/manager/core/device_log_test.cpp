@@ -104,7 +104,9 @@ TEST_F(DeviceCallTest, ExtractionShowsAnyOtherReplyAndThePortText) {
   LogExtraction extraction = ExtractLog(bound_.library(), "x");
   EXPECT_TRUE(extraction.lines.empty());
   EXPECT_EQ(extraction.message, "000012|15001|Código de ativação inválido||");
-  bound_.device().AnswerAll("Erro ao tentar abrir a porta");
+  // The library's own line when the port cannot be opened.
+  const kovrad::test::TempDir nowhere;
+  const kovrad::test::ScopedEnv no_port("KOVRAD_DEV_DIR", nowhere.path());
   extraction = ExtractLog(bound_.library(), "x");
   EXPECT_EQ(extraction.message, kMsgPortNotOpened);
 }

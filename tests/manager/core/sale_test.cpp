@@ -223,13 +223,6 @@ TEST_F(SendTest, AnOverlongKeyIsReportedAfterTheDevicesVerdict) {
   EXPECT_EQ(outcome.coupon, std::string(kCoupon));
 }
 
-TEST_F(SendTest, TheLibrarysPortLineAddsThePortMessage) {
-  bound_.device().AnswerAll("Erro ao tentar abrir a porta de comunicacao");
-  const SendOutcome outcome = Cancel(bound_.library(), "12345678", kKey, "<CFeCanc/>");
-  ASSERT_EQ(outcome.messages.size(), 2u);
-  EXPECT_EQ(outcome.messages[0], kMsgPortFailure);
-}
-
 TEST_F(SendTest, ACancellationSendsKeyAndDocumentAndDecodesItsCoupon) {
   const std::string cancelled =
       "000012|07000|0000|Cupom cancelado com sucesso + conteúdo CF-e-SAT cancelado|||" +

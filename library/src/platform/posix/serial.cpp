@@ -28,6 +28,21 @@ bool PortFailed() {
   return Failed(port_path, errno);
 }
 
+// A pseudo-terminal (an emulated device) has no modem lines: the line calls
+// are refused with ENOTTY or EINVAL. That is no fault of the port, so it is
+// said once in the debug trace instead of failing every open.
+bool NoModemLines() {
+  if (errno != ENOTTY && errno != EINVAL) return false;
+  static bool told = false;
+  if (!told) {
+    told = true;
+    char line[PATH_MAX + 128];
+    std::snprintf(line, sizeof line, "%s: sem linhas de modem (pseudo-terminal)\n", port_path);
+    DebugOutput(line);
+  }
+  return true;
+}
+
 constexpr int kReadTotalMs = 100;
 constexpr int kReadGapMs = 50;
 constexpr int kWriteConstantMs = 500;
@@ -116,9 +131,8 @@ bool SetCommState(PortHandle port) {
       tcsetattr(fd, TCSANOW, &tio) != 0) {
     return PortFailed();
   }
-  // A pseudo-terminal has no modem lines: that refusal is reported too.
   int lines = TIOCM_DTR | TIOCM_RTS;
-  return ioctl(fd, TIOCMBIS, &lines) == 0 || PortFailed();
+  return ioctl(fd, TIOCMBIS, &lines) == 0 || NoModemLines() || PortFailed();
 }
 
 // The time-outs live in Read and Write; the descriptor only has to be usable.
@@ -195,7 +209,10 @@ bool Write(PortHandle port, const void* data, size_t count) {
 
 bool ModemStatus(PortHandle port, uint32_t* bits) {
   int lines = 0;
-  if (ioctl(Fd(port), TIOCMGET, &lines) != 0) return PortFailed();
+  if (ioctl(Fd(port), TIOCMGET, &lines) != 0) {
+    if (!NoModemLines()) return PortFailed();
+    lines = 0;
+  }
   *bits = ((lines & TIOCM_CTS) ? kModemCts : 0) | ((lines & TIOCM_DSR) ? kModemDsr : 0);
   return true;
 }

@@ -29,10 +29,10 @@ LocalTime Now() {
           static_cast<int>(ts.tv_nsec / 1000000)};
 }
 
-int64_t MonotonicSeconds() {
+int64_t MonotonicMilliseconds() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
-  return ts.tv_sec;
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
 long ProcessId() {

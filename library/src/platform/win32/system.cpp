@@ -25,8 +25,14 @@ LocalTime Now() {
   return {t.wDay, t.wMonth, t.wYear, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
 }
 
-int64_t MonotonicSeconds() {
-  return static_cast<int64_t>(GetTickCount64() / 1000);
+// The performance counter rather than the tick count: ticks come in steps of
+// about 16 ms, which would end a wait that much before its limit.
+int64_t MonotonicMilliseconds() {
+  LARGE_INTEGER frequency, now;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&now);
+  return static_cast<int64_t>(now.QuadPart / frequency.QuadPart * 1000 +
+                              now.QuadPart % frequency.QuadPart * 1000 / frequency.QuadPart);
 }
 
 long ProcessId() {
