@@ -359,6 +359,17 @@ void CheckPayments(Checker& c, const Sale& sale) {
   c.Text("infAdic.infCpl", sale.infCpl, 1, 5000, false);
 }
 
+// A refusal of a value the totals are made of.
+bool RefusesAmount(const Refusal& refusal) {
+  static const Codes kAmounts = {"qCom",        "vUnCom",       "vDesc",        "vOutro",
+                                 "vDescSubtot", "vAcresSubtot", "vMP",          "pICMS",
+                                 "vBC",         "pPIS",         "pCOFINS",      "qBCProd",
+                                 "vAliqProd",   "vItem12741",   "vCFeLei12741", "DescAcrEntr"};
+  const size_t dot = refusal.path.rfind('.');
+  return refusal.path == "pgto.MP" ||
+         In(kAmounts, dot == std::string::npos ? refusal.path : refusal.path.substr(dot + 1));
+}
+
 }  // namespace
 
 const char* VersionText(Version version) {
@@ -370,14 +381,27 @@ std::string Describe(const Refusal& refusal) {
          (refusal.code.empty() ? "" : " (" + refusal.code + ")");
 }
 
-Refusals Check(const Sale& sale) {
+void AddNew(Refusals* to, const Refusals& more) {
+  const size_t known = to->size();
+  for (const Refusal& refusal : more) {
+    const bool covered = std::any_of(to->begin(), to->begin() + known, [&](const Refusal& r) {
+      return refusal.path == r.path || refusal.path.starts_with(r.path + ".") ||
+             refusal.path.starts_with(r.path + "[");
+    });
+    if (!covered) to->push_back(refusal);
+  }
+}
+
+Refusals Check(const Sale& sale, const Refusals& earlier) {
   Refusals refusals;
   Checker c(&refusals);
   CheckHeader(c, sale);
   CheckItems(c, sale);
   CheckPayments(c, sale);
-  // The amounts only add up on values that are each in range.
-  if (refusals.empty()) ComputeTotals(sale, &refusals);
+  if (std::none_of(refusals.begin(), refusals.end(), RefusesAmount) &&
+      std::none_of(earlier.begin(), earlier.end(), RefusesAmount)) {
+    ComputeTotals(sale, &refusals);
+  }
   return refusals;
 }
 

@@ -333,17 +333,6 @@ json Parse(std::string_view text, Reader& r) {
   return document;
 }
 
-// Drops what the check says again about a field the reader already refused.
-void Merge(Refusals* read, const Refusals& checked) {
-  for (const Refusal& refusal : checked) {
-    const bool known = std::any_of(read->begin(), read->end(), [&](const Refusal& r) {
-      return refusal.path == r.path || refusal.path.starts_with(r.path + ".") ||
-             refusal.path.starts_with(r.path + "[");
-    });
-    if (!known) read->push_back(refusal);
-  }
-}
-
 }  // namespace
 
 bool ReadSale(std::string_view text, Sale* sale, Refusals* refusals) {
@@ -408,7 +397,7 @@ Prepared PrepareSaleJson(std::string_view json) {
   prepared.refusals = std::move(read);
   if (!prepared.refusals.empty() && prepared.refusals.front().path.empty()) return prepared;
   Complete(&sale);
-  Merge(&prepared.refusals, Check(sale));
+  AddNew(&prepared.refusals, Check(sale, prepared.refusals));
   return prepared;
 }
 
@@ -419,7 +408,7 @@ PreparedCancellation PrepareCancellationJson(std::string_view json) {
   PreparedCancellation prepared;
   prepared.refusals = std::move(read);
   if (!prepared.refusals.empty() && prepared.refusals.front().path.empty()) return prepared;
-  Merge(&prepared.refusals, Check(cancellation));
+  AddNew(&prepared.refusals, Check(cancellation));
   return prepared;
 }
 

@@ -77,7 +77,12 @@ TEST(Check, EachRuleRefusesTheFieldItNames) {
        [](Sale& s) { s.entrega = Entrega{"RUA A", "1", "", "B", "CIDADE", "XX"}; }, "entrega.UF",
        ""},
       {"no items", [](Sale& s) { s.det.clear(); }, "det", ""},
-      {"too many items", [](Sale& s) { s.det.resize(501, s.det[0]); }, "det", ""},
+      {"too many items",
+       [](Sale& s) {
+         s.det.resize(501, s.det[0]);
+         s.pgto[0].vMP = 1'000'000;
+       },
+       "det", ""},
       {"product code", [](Sale& s) { s.det[0].prod.cProd = ""; }, "det[1].prod.cProd", ""},
       {"GTIN check digit", [](Sale& s) { s.det[0].prod.cEAN = "7891234567894"; },
        "det[1].prod.cEAN", ""},

@@ -9,8 +9,10 @@
 
 namespace kovrad::cfe {
 
-// `sale` as Complete() (defaults.h) leaves it.
-Refusals Check(const Sale& sale);
+// `sale` as Complete() (defaults.h) leaves it. The amounts are added up
+// (totals.h) only when no value they are made of is refused, here or in
+// `earlier` (the JSON reader's), so that one wrong value is refused once.
+Refusals Check(const Sale& sale, const Refusals& earlier = {});
 Refusals Check(const Cancellation& cancellation);
 
 inline constexpr size_t kMaxItems = 500;

@@ -37,7 +37,12 @@ inline constexpr char kSubtotalDiscount[] = "1215";
 inline constexpr char kUnidentified[] = "1999";
 }  // namespace rejection
 
-// "det[3].prod.NCM: NCM deve ter 2 ou 8 dígitos (1209)", one line.
+// "det[3].prod.NCM: deve ter 2 ou 8 dígitos (1209)", one line.
 std::string Describe(const Refusal& refusal);
+
+// Appends the refusals of `more` but those of a field (or of a part of one)
+// that `to` already refuses: a value refused once is not refused again for
+// what follows from it.
+void AddNew(Refusals* to, const Refusals& more);
 
 }  // namespace kovrad::cfe
