@@ -1,18 +1,22 @@
-// cfe_sale: a sale built in code with kovrad::cfe, checked, and sent.
+// cfe_sale: a sale built with kovrad::cfe, checked, and sent.
 //
-// Fills a cfe::Sale with two items, lets cfe::Prepare fill the defaults,
-// check it, compute what the coupon will hold and write the XML, then sends
-// it with EnviarDadosVenda and prints the key and the total the device
-// signed beside the total computed before sending.
+// Fills a cfe::Sale with two items (or reads the sale from a JSON file),
+// lets cfe::Prepare fill the defaults, check it, compute what the coupon
+// will hold and write the XML, then sends it with EnviarDadosVenda and
+// prints the key and the total the device signed beside the total computed
+// before sending.
 //
-//   cfe_sale [ACTIVATION_CODE]      (default 12345678, satemu --kit's)
+//   cfe_sale [ACTIVATION_CODE [SALE.json]]   (default code 12345678, satemu --kit's)
 //
 // Exit status 1 when the check refuses the sale or the device does not sign it.
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "cfe/decimal.h"
 #include "cfe/defaults.h"
+#include "cfe/json_reader.h"
 #include "kovrad.h"
 
 namespace cfe = kovrad::cfe;
@@ -34,10 +38,15 @@ cfe::Det Item(const char* code, const char* name, int64_t quantity, int64_t unit
   return det;  // vBC of PIS and COFINS: the item's value, by default
 }
 
-}  // namespace
+cfe::Prepared FromFile(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (!in) std::fprintf(stderr, "cfe_sale: %s cannot be read\n", path);
+  return cfe::PrepareSaleJson(text.str());
+}
 
-int main(int argc, char** argv) {
-  const char* code = argc > 1 ? argv[1] : "12345678";
+cfe::Prepared InCode() {
   cfe::Sale sale;
   sale.ide.CNPJ = "16716114000172";
   sale.ide.signAC = "SGR-SAT SISTEMA DE GESTAO E RETAGUARDA DO SAT";
@@ -48,8 +57,14 @@ int main(int argc, char** argv) {
   sale.det.push_back(Item("0002", "FEIJAO CARIOCA 1KG", 10000, 8990));
   sale.total.vDescSubtot = 100;           // 1.00 off the subtotal, shared over the items
   sale.pgto.push_back({"01", 6000, ""});  // 60.00 in cash
+  return cfe::Prepare(sale);
+}
 
-  const cfe::Prepared ready = cfe::Prepare(sale);
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* code = argc > 1 ? argv[1] : "12345678";
+  const cfe::Prepared ready = argc > 2 ? FromFile(argv[2]) : InCode();
   for (const cfe::Refusal& refusal : ready.refusals) {
     std::printf("%s\n", cfe::Describe(refusal).c_str());
   }

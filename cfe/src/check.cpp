@@ -377,7 +377,7 @@ const char* VersionText(Version version) {
 }
 
 std::string Describe(const Refusal& refusal) {
-  return refusal.path + ": " + refusal.message +
+  return (refusal.path.empty() ? "" : refusal.path + ": ") + refusal.message +
          (refusal.code.empty() ? "" : " (" + refusal.code + ")");
 }
 
