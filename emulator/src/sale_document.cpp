@@ -46,7 +46,7 @@ struct Kind {
 const std::vector<Kind> kIcmsKinds = {
     {"ICMS00", {{"Orig", R}, {"CST", R}, {"pICMS", R}, {"vICMS", D}}, {"00", "20", "90"}},
     {"ICMS40", {{"Orig", R}, {"CST", R}}, {"40", "41", "50", "60"}},
-    {"ICMSSN102", {{"Orig", R}, {"CSOSN", R}}, {"102", "300", "500"}},
+    {"ICMSSN102", {{"Orig", R}, {"CSOSN", R}}, {"102", "300", "400", "500"}},
     {"ICMSSN900", {{"Orig", R}, {"CSOSN", R}, {"pICMS", R}, {"vICMS", D}}, {"900"}},
 };
 
