@@ -323,6 +323,8 @@ bool HttpServer::Start(const Config& config, std::string* error) {
       {MHD_OPTION_CONNECTION_LIMIT, config.limits.connections, nullptr},
       {MHD_OPTION_CONNECTION_TIMEOUT, config.limits.idle_seconds, nullptr},
       {MHD_OPTION_CONNECTION_MEMORY_LIMIT, kHeaderMemory, nullptr},
+      // Malformed request lines and headers are refused rather than guessed at.
+      {MHD_OPTION_STRICT_FOR_CLIENT, 1, nullptr},
   };
   if (tls) {
     options.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, certificate_.data()});

@@ -154,6 +154,14 @@ bool Ledger::Exec(const char* sql) {
   return false;
 }
 
+bool Ledger::Commit(bool ok) {
+  if (ok && Exec("COMMIT")) return true;
+  // A commit refused (a full disk) may leave the transaction open, and
+  // every later one would then be refused too.
+  if (sqlite3_get_autocommit(db_) == 0) Exec("ROLLBACK");
+  return false;
+}
+
 void Ledger::LogFailure(const char* what) {
   Log(Level::kError, std::string("registro: ") + what + ": " + sqlite3_errmsg(db_));
 }
@@ -182,7 +190,7 @@ int32_t Ledger::DrawSession(const std::string& device) {
   std::lock_guard lock(mutex_);
   if (!Exec("BEGIN IMMEDIATE")) return 0;
   const int32_t session = NextSession(device);
-  return Exec(session > 0 ? "COMMIT" : "ROLLBACK") ? session : 0;
+  return Commit(session > 0) ? session : 0;
 }
 
 bool Ledger::Begin(Record* record, const std::string& request, bool durable) {
@@ -204,7 +212,7 @@ bool Ledger::Begin(Record* record, const std::string& request, bool durable) {
     record->id = sqlite3_last_insert_rowid(db_);
     record->state = State::kPending;
     if (!ok) LogFailure("requisição não registrada");
-    ok = Exec(ok ? "COMMIT" : "ROLLBACK") && ok;
+    ok = Commit(ok);
   }
   if (durable) Exec("PRAGMA synchronous=NORMAL");
   return ok;

@@ -69,6 +69,8 @@ class Ledger {
   explicit Ledger(sqlite3* db) : db_(db) {}
   bool Exec(const char* sql);
   bool IsLedger();
+  // Ends the open transaction: committed when `ok`, else rolled back.
+  bool Commit(bool ok);
   void LogFailure(const char* what);
   int32_t NextSession(const std::string& device);
   std::vector<Record> Select(const char* sql, int till, const std::string& key);

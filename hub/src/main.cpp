@@ -43,6 +43,16 @@ constexpr char kUsage[] =
 // is not started again for it), 1 for what may pass (a full disk).
 constexpr int kNeedsAdministrator = 2;
 
+// Tokens that cross the network in clear can be read by anyone on it.
+void WarnOfPlainTokens(const Config& config) {
+  if (!config.tls_certificate.empty() || IsLoopback(config.address)) return;
+  if (config.tokens.empty() && config.administrators.empty()) return;
+  Log(Level::kWarning,
+      "ATENÇÃO: os tokens dos caixas e de administrador passam sem criptografia pela rede em " +
+          config.address +
+          ": qualquer um na rede da loja pode lê-los. Configure tls_certificado e tls_chave.");
+}
+
 // The configuration, read and ready to serve: with an activation code for
 // every device (the sample configuration has none).
 std::optional<Config> ReadyConfig(const std::string& path) {
@@ -62,6 +72,7 @@ std::optional<Config> ReadyConfig(const std::string& path) {
                            "inicie o hub de novo (systemctl enable --now kovrad-hub)");
     return std::nullopt;
   }
+  WarnOfPlainTokens(*config);
   return config;
 }
 
@@ -89,16 +100,6 @@ int Prepare(const std::string& config_path) {
   return 0;
 }
 
-// Tokens that cross the network in clear can be read by anyone on it.
-void WarnOfPlainTokens(const Config& config) {
-  if (!config.tls_certificate.empty() || IsLoopback(config.address)) return;
-  if (config.tokens.empty() && config.administrators.empty()) return;
-  Log(Level::kWarning,
-      "ATENÇÃO: os tokens dos caixas e de administrador passam sem criptografia pela rede em " +
-          config.address +
-          ": qualquer um na rede da loja pode lê-los. Configure tls_certificado e tls_chave.");
-}
-
 int Serve(const std::string& config_path) {
   std::string error;
   const auto config = ReadyConfig(config_path);
@@ -109,7 +110,6 @@ int Serve(const std::string& config_path) {
     // A ledger that cannot be written now may be once the disk has room.
     return access(config->database.c_str(), F_OK) == 0 ? 1 : kNeedsAdministrator;
   }
-  WarnOfPlainTokens(*config);
   std::vector<DeviceConfig> devices = config->devices;
   if (devices.empty()) {
     // The library traces discovery on standard output, which carries only
