@@ -179,6 +179,11 @@ Outcome Service::Repeat(Device& device, const Record& found, std::unique_lock<st
     const std::shared_future<Result> result = running->second;
     lock.unlock();
     r = result.get();
+    // The first request's outcome may have found no room in the ledger.
+    const auto settled = ledger_->FindByKey(found.till, found.key);
+    if (IsFiscal(found.function) && (!settled || settled->state == State::kPending)) {
+      return Unrecorded(found.function);
+    }
   } else {
     // Left uncertain: the device is asked again rather than sent it again.
     Pending pending =
