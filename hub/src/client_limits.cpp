@@ -48,17 +48,14 @@ void ClientLimits::EndRequest(const std::string& client) {
 }
 
 void ClientLimits::Forget(const std::string& client) {
-  // A client without connections keeps nothing: its bucket would be full
-  // again by the time it comes back, unless it comes back at once.
+  // A client with nothing open is forgotten once its bucket would be full
+  // again (it refills in two seconds), so the table holds only the clients
+  // of the moment.
   const auto found = clients_.find(client);
   if (found == clients_.end() || found->second.connections > 0 || found->second.in_flight > 0) {
     return;
   }
-  const double seconds =
-      std::chrono::duration<double>(Clock::now() - found->second.refilled).count();
-  if (seconds * settings_.rate_per_client >= 2.0 * settings_.rate_per_client) {
-    clients_.erase(found);
-  }
+  if (Clock::now() - found->second.refilled >= std::chrono::seconds(2)) clients_.erase(found);
 }
 
 }  // namespace kovrad::hub

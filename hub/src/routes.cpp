@@ -1,5 +1,8 @@
 #include "routes.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include <nlohmann/json.hpp>
 
 #include "auth.h"
@@ -36,8 +39,23 @@ nlohmann::json WorkerProcessId(const Device& device) {
 }
 
 Role FunctionRole(std::string_view route) {
-  (void)route;
-  return Role::kTill;
+  // What sets the device up or takes it from the tills: the store's
+  // administrator's, never a till's.
+  static constexpr std::string_view kAdministrative[] = {
+      "ativarsat",
+      "comunicarcertificadoicpbrasil",
+      "associarassinatura",
+      "trocarcodigodeativacao",
+      "bloquearsat",
+      "desbloquearsat",
+      "configurarinterfacederede",
+      "atualizarsoftwaresat",
+      "extrairlogs",
+  };
+  return std::find(std::begin(kAdministrative), std::end(kAdministrative), route) !=
+                 std::end(kAdministrative)
+             ? Role::kAdministrator
+             : Role::kTill;
 }
 
 std::optional<HttpResponse> Admit(const Hub& hub, const HttpRequest& request) {

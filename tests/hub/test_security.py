@@ -163,11 +163,13 @@ class RoleTest(HubTestCase):
                                                 "cnpj": "1" * 14, "codigo_uf": 35}, TILL)[0], 403)
         self.assertEqual(hub.form("configurarinterfacederede", {"numero_caixa": 1, "configuracao": "x"},
                                   TILL)[0], 403)
+        self.assertEqual(hub.form("associarassinatura", {"numero_caixa": 1, "sequencia_cnpj": "1" * 28,
+                                                         "assinatura_ac": "x"}, TILL)[0], 403)
         self.assertReply(hub.form("extrairlogs", {"numero_caixa": 1}, ADMIN), "ExtrairLogs", "15000")
         # The code change went nowhere: the ledger keeps none of its codes.
         self.assertEqual(hub.ledger("SELECT count(*) FROM requests WHERE function = 'TrocarCodigoDeAtivacao'"),
                          [(0,)])
-        self.assertGreaterEqual(refusals(hub, "papel"), 14)
+        self.assertGreaterEqual(refusals(hub, "papel"), 15)
 
     def test_till_work_and_the_address_list(self):
         hub = self.hub_
