@@ -100,7 +100,8 @@ class ClientTest(HubTestCase):
         self.assertEqual(sorted(map(str, answers)), ["400"] * 4 + ["HTTP/1.1 401 Unauthorized"] * 4)
         status, body = hub.v1("enviardadosvenda", {"numero_caixa": 1, "dados_venda": {"a": [1]}}, TILL)
         self.assertEqual((status, body["erro"]), (400, "Campo dados_venda inválido: texto ou número inteiro."))
-        self.assertLess(memory_kb(hub.process.pid, "VmHWM"), 64 * 1024)
+        if not os.environ.get("KOVRAD_SANITIZED"):
+            self.assertLess(memory_kb(hub.process.pid, "VmHWM"), 64 * 1024)
         self.assertGreaterEqual(refusals(hub, "json"), 4)
 
     def test_a_client_holding_its_connections_leaves_the_tills_served(self):
