@@ -148,7 +148,7 @@ kovrad_package(emulator NAME kovrad-emulator SECTION devel
 
 # The hub loads the library in its workers; the linker does not see it.
 kovrad_package(hub NAME kovrad-hub SECTION net
-  DEPENDS ${exact_library}
+  DEPENDS ${exact_library} adduser
   RECOMMENDS kovrad-udev
   LINKED "kovrad-hub is linked with libmicrohttpd (LGPL-2.1+), SQLite (public"
     "domain), OpenSSL (Apache-2.0), toml++ (Expat), Qt 6 Core (LGPL-3), the GNU"

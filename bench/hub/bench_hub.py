@@ -111,7 +111,9 @@ def main():
         hub = Hub(directory, devices[0].env,
                   '[[dispositivo]]\nserie = "900000000"\nporta = 0\n'
                   '[[dispositivo]]\nserie = "900000001"\nporta = 1\n'
-                  '[caixas]\n1 = "900000000"\n2 = "900000001"\n')
+                  '[caixas]\n1 = "900000000"\n2 = "900000001"\n'
+                  # Every client is on one address: its rate is what is measured.
+                  '[limites]\nrequisicoes_por_segundo = 100000\n')
         try:
             status, sell = direct_library(devices[0].env["KOVRAD_DEV_DIR"])
             till = Till(hub, 1)

@@ -54,6 +54,64 @@ bool ReadDevices(const toml::array* devices, Config* config, std::string* error)
   return true;
 }
 
+bool ReadAdministrators(const toml::table* table, Config* config, std::string* error) {
+  if (table == nullptr) return true;
+  for (const auto& [name, value] : *table) {
+    const auto token = value.value<std::string>();
+    if (!token || token->empty()) {
+      *error = "[administradores]: cada entrada é nome = \"token\"";
+      return false;
+    }
+    config->administrators[std::string(name.str())] = *token;
+  }
+  return true;
+}
+
+bool ReadLimit(const toml::table& limits, const char* name, unsigned low, unsigned high,
+               unsigned* value, std::string* error) {
+  const toml::node* node = limits.get(name);
+  if (node == nullptr) return true;
+  const auto number = node->value<int64_t>();
+  if (!number || *number < low || *number > high) {
+    *error = std::string("[limites] ") + name + ": " + std::to_string(low) + " a " +
+             std::to_string(high);
+    return false;
+  }
+  *value = static_cast<unsigned>(*number);
+  return true;
+}
+
+bool ReadLimits(const toml::table* table, ClientLimitSettings* limits, std::string* error) {
+  if (table == nullptr) return true;
+  return ReadLimit(*table, "conexoes", 1, 4096, &limits->connections, error) &&
+         ReadLimit(*table, "conexoes_por_cliente", 1, 4096, &limits->connections_per_client,
+                   error) &&
+         ReadLimit(*table, "requisicoes_por_cliente", 1, 4096, &limits->requests_per_client,
+                   error) &&
+         ReadLimit(*table, "requisicoes_por_segundo", 1, 100000, &limits->rate_per_client, error) &&
+         ReadLimit(*table, "ocioso_segundos", 1, 3600, &limits->idle_seconds, error);
+}
+
+// A token two holders share gives one's rights to the other (a till's that
+// is also an administrator's would open everything).
+bool CheckTokens(const Config& config, std::string* error) {
+  std::map<std::string, std::string> holders;
+  auto check = [&](const std::string& token, const std::string& holder) {
+    if (!holders.emplace(token, holder).second) {
+      *error = holder + " e " + holders[token] + " usam o mesmo token";
+      return false;
+    }
+    return true;
+  };
+  for (const auto& [till, token] : config.tokens) {
+    if (!check(token, "[tokens] caixa " + std::to_string(till))) return false;
+  }
+  for (const auto& [name, token] : config.administrators) {
+    if (!check(token, "[administradores] " + name)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool IsLoopback(const std::string& address) {
@@ -89,7 +147,9 @@ std::optional<Config> LoadConfig(const std::string& path, std::string* error) {
   }
   if (!ReadTillTable(root["caixas"].as_table(), "caixas", &config.tills, error) ||
       !ReadTillTable(root["tokens"].as_table(), "tokens", &config.tokens, error) ||
-      !ReadDevices(root["dispositivo"].as_array(), &config, error)) {
+      !ReadAdministrators(root["administradores"].as_table(), &config, error) ||
+      !ReadLimits(root["limites"].as_table(), &config.limits, error) ||
+      !ReadDevices(root["dispositivo"].as_array(), &config, error) || !CheckTokens(config, error)) {
     return std::nullopt;
   }
   if (config.port < 0 || config.port > 65535) {

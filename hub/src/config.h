@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "client_limits.h"
+
 namespace kovrad::hub {
 
 struct DeviceConfig {
@@ -23,12 +25,17 @@ struct Config {
   std::map<int, std::string> tills;   // till number -> device serial
   std::string default_device;         // serial for tills not listed
   std::map<int, std::string> tokens;  // till number -> bearer token
-  std::vector<std::string> allowed;   // client addresses let in without a token
-  std::string tls_certificate;        // PEM files; both set: HTTPS
+  // name -> bearer token of those who may activate, lock, change the code...
+  std::map<std::string, std::string> administrators;
+  std::vector<std::string> allowed;  // client addresses let in without a token
+  std::string tls_certificate;       // PEM files; both set: HTTPS
   std::string tls_key;
   int recovery_attempts = 3;
+  ClientLimitSettings limits;
 
-  bool NeedsAuthentication() const { return !tokens.empty() || !allowed.empty(); }
+  bool NeedsAuthentication() const {
+    return !tokens.empty() || !administrators.empty() || !allowed.empty();
+  }
 };
 
 // Reads and checks `path`; nothing, with the reason in `error`, when the

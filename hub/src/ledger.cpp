@@ -1,6 +1,12 @@
 #include "ledger.h"
 
+#include <fcntl.h>
 #include <openssl/rand.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "log.h"
 
@@ -13,6 +19,7 @@ constexpr int32_t kLastSession = 999999;
 constexpr char kSchema[] = R"(
 CREATE TABLE IF NOT EXISTS sessions(device TEXT PRIMARY KEY, last INTEGER NOT NULL);
 CREATE TABLE IF NOT EXISTS codes(device TEXT PRIMARY KEY, code TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS opened(id INTEGER PRIMARY KEY, at TEXT NOT NULL);
 CREATE TABLE IF NOT EXISTS requests(
   id INTEGER PRIMARY KEY,
   device TEXT NOT NULL,
@@ -70,22 +77,69 @@ class Statement {
 
 }  // namespace
 
-std::unique_ptr<Ledger> Ledger::Open(const std::string& path, std::string* error) {
+bool Ledger::Create(const std::string& path, std::string* error) {
+  // Made here, empty and for the owner alone, before SQLite writes into it:
+  // it will hold the activation codes.
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    *error = path + ": " +
+             (errno == EEXIST ? std::string("já existe") : std::string(std::strerror(errno)));
+    return false;
+  }
+  close(fd);
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-      SQLITE_OK) {
+  bool ok = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK;
+  if (ok) {
+    Ledger ledger(db);
+    ok = ledger.Exec("PRAGMA journal_mode=WAL") && ledger.Exec(kSchema);
+    if (!ok) *error = path + ": " + sqlite3_errmsg(db);
+    db = nullptr;  // closed by `ledger`
+  } else {
+    *error = path + ": " + (db != nullptr ? sqlite3_errmsg(db) : "sem memória");
+  }
+  sqlite3_close(db);
+  if (!ok) unlink(path.c_str());
+  return ok;
+}
+
+std::unique_ptr<Ledger> Ledger::Open(const std::string& path, std::string* error) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) {
+    *error = path + ": " + std::strerror(errno) +
+             "; um registro novo perderia as chaves de idempotência já usadas. Se ele foi "
+             "perdido mesmo, crie outro com: kovrad-hub preparar";
+    return nullptr;
+  }
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
     *error = path + ": " + (db != nullptr ? sqlite3_errmsg(db) : "sem memória");
     sqlite3_close(db);
     return nullptr;
   }
   std::unique_ptr<Ledger> ledger(new Ledger(db));
   sqlite3_busy_timeout(db, 5000);
+  if (!ledger->IsLedger()) {
+    *error = path + ": não é um registro do kovrad-hub (arquivo trocado?); o hub não o usa";
+    return nullptr;
+  }
+  // Newer tables are added to an older ledger; then one write proves that
+  // the outcomes can be recorded before any till is served.
   if (!ledger->Exec("PRAGMA journal_mode=WAL") || !ledger->Exec("PRAGMA synchronous=NORMAL") ||
-      !ledger->Exec(kSchema)) {
-    *error = path + ": " + sqlite3_errmsg(db);
+      !ledger->Exec(kSchema) || !ledger->Exec("BEGIN IMMEDIATE") ||
+      !ledger->Exec("INSERT OR REPLACE INTO opened(id, at) VALUES(1, "
+                    "strftime('%Y-%m-%dT%H:%M:%f', 'now'))") ||
+      !ledger->Exec("COMMIT")) {
+    *error = path + ": não pode ser gravado (" + sqlite3_errmsg(db) +
+             "); o hub não atende sem registrar";
     return nullptr;
   }
   return ledger;
+}
+
+bool Ledger::IsLedger() {
+  Statement tables(db_,
+                   "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'requests'");
+  return tables.Step() == SQLITE_ROW && tables.Int(0) == 1;
 }
 
 Ledger::~Ledger() {
@@ -98,6 +152,18 @@ bool Ledger::Exec(const char* sql) {
   Log(Level::kError, std::string("registro: ") + (message != nullptr ? message : sql));
   sqlite3_free(message);
   return false;
+}
+
+bool Ledger::Commit(bool ok) {
+  if (ok && Exec("COMMIT")) return true;
+  // A commit refused (a full disk) may leave the transaction open, and
+  // every later one would then be refused too.
+  if (sqlite3_get_autocommit(db_) == 0) Exec("ROLLBACK");
+  return false;
+}
+
+void Ledger::LogFailure(const char* what) {
+  Log(Level::kError, std::string("registro: ") + what + ": " + sqlite3_errmsg(db_));
 }
 
 int32_t Ledger::NextSession(const std::string& device) {
@@ -124,7 +190,7 @@ int32_t Ledger::DrawSession(const std::string& device) {
   std::lock_guard lock(mutex_);
   if (!Exec("BEGIN IMMEDIATE")) return 0;
   const int32_t session = NextSession(device);
-  return Exec(session > 0 ? "COMMIT" : "ROLLBACK") ? session : 0;
+  return Commit(session > 0) ? session : 0;
 }
 
 bool Ledger::Begin(Record* record, const std::string& request, bool durable) {
@@ -145,7 +211,8 @@ bool Ledger::Begin(Record* record, const std::string& request, bool durable) {
     ok = record->session > 0 && insert.Step() == SQLITE_DONE;
     record->id = sqlite3_last_insert_rowid(db_);
     record->state = State::kPending;
-    ok = Exec(ok ? "COMMIT" : "ROLLBACK") && ok;
+    if (!ok) LogFailure("requisição não registrada");
+    ok = Commit(ok);
   }
   if (durable) Exec("PRAGMA synchronous=NORMAL");
   return ok;
@@ -162,6 +229,7 @@ bool Ledger::Finish(const Record& record, bool durable) {
   update.Bind(3, record.recovered ? 1 : 0);
   update.Bind(4, record.id);
   const bool ok = update.Step() == SQLITE_DONE;
+  if (!ok) LogFailure("resultado não registrado");
   if (durable) Exec("PRAGMA synchronous=NORMAL");
   return ok;
 }

@@ -36,7 +36,12 @@ struct Record {
 
 class Ledger {
  public:
-  // Opens (creating when needed) the database at `path`.
+  // Makes a new ledger at `path`, for its owner only; refuses when a file
+  // is there already.
+  static bool Create(const std::string& path, std::string* error);
+  // Opens the ledger at `path` for serving: refused when it is missing (a
+  // new one would have lost every idempotency key), is not a ledger or
+  // cannot be written.
   static std::unique_ptr<Ledger> Open(const std::string& path, std::string* error);
   ~Ledger();
   Ledger(const Ledger&) = delete;
@@ -63,6 +68,10 @@ class Ledger {
  private:
   explicit Ledger(sqlite3* db) : db_(db) {}
   bool Exec(const char* sql);
+  bool IsLedger();
+  // Ends the open transaction: committed when `ok`, else rolled back.
+  bool Commit(bool ok);
+  void LogFailure(const char* what);
   int32_t NextSession(const std::string& device);
   std::vector<Record> Select(const char* sql, int till, const std::string& key);
 

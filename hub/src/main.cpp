@@ -1,13 +1,18 @@
 // kovrad-hub: the SAT devices of this machine served over HTTP.
 //
-//   kovrad-hub [--config FILE]      the hub (default /etc/kovrad/kovrad-hub.toml)
-//   kovrad-hub --worker FD PORT     one device's worker, started by the hub
+//   kovrad-hub [--config FILE]            the hub (default /etc/kovrad/kovrad-hub.toml)
+//   kovrad-hub [--config FILE] preparar   makes the ledger the configuration names
+//   kovrad-hub [--config FILE] verificar  whether the configuration is ready to serve
+//   kovrad-hub --worker FD PORT           one device's worker, started by the hub
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,23 +30,85 @@ namespace kovrad::hub {
 namespace {
 
 constexpr char kUsage[] =
-    "uso: kovrad-hub [--config ARQUIVO]\n"
+    "uso: kovrad-hub [--config ARQUIVO] [preparar | verificar]\n"
     "\n"
     "Serve os SAT deste computador aos caixas da loja por HTTP. A configuração\n"
     "(TOML, padrão /etc/kovrad/kovrad-hub.toml) diz o endereço, os SAT, os caixas,\n"
-    "os tokens e o banco de registro. Pronto, escreve KOVRAD_HUB_URL=<url> na saída.\n";
+    "os tokens e o banco de registro. Pronto, escreve KOVRAD_HUB_URL=<url> na saída.\n"
+    "\n"
+    "  preparar   cria o banco de registro (uma vez, na instalação)\n"
+    "  verificar  diz se a configuração está pronta para atender\n";
 
-int Serve(const std::string& config_path) {
+// Exit statuses: 2 for what only the administrator can mend (the service
+// is not started again for it), 1 for what may pass (a full disk).
+constexpr int kNeedsAdministrator = 2;
+
+// Tokens that cross the network in clear can be read by anyone on it.
+void WarnOfPlainTokens(const Config& config) {
+  if (!config.tls_certificate.empty() || IsLoopback(config.address)) return;
+  if (config.tokens.empty() && config.administrators.empty()) return;
+  Log(Level::kWarning,
+      "ATENÇÃO: os tokens dos caixas e de administrador passam sem criptografia pela rede em " +
+          config.address +
+          ": qualquer um na rede da loja pode lê-los. Configure tls_certificado e tls_chave.");
+}
+
+// The configuration, read and ready to serve: with an activation code for
+// every device (the sample configuration has none).
+std::optional<Config> ReadyConfig(const std::string& path) {
+  std::string error;
+  auto config = LoadConfig(path, &error);
+  if (!config) {
+    Log(Level::kError, "configuração: " + error);
+    return std::nullopt;
+  }
+  const bool every_device_has_one =
+      !config->devices.empty() &&
+      std::all_of(config->devices.begin(), config->devices.end(),
+                  [](const DeviceConfig& d) { return !d.activation_code.empty(); });
+  if (config->activation_code.empty() && !every_device_has_one) {
+    Log(Level::kError, "configuração: " + path +
+                           " não tem codigo_ativacao; escreva o código de ativação do SAT e "
+                           "inicie o hub de novo (systemctl enable --now kovrad-hub)");
+    return std::nullopt;
+  }
+  WarnOfPlainTokens(*config);
+  return config;
+}
+
+int Prepare(const std::string& config_path) {
   std::string error;
   const auto config = LoadConfig(config_path, &error);
   if (!config) {
     Log(Level::kError, "configuração: " + error);
-    return 2;
+    return kNeedsAdministrator;
   }
+  if (access(config->database.c_str(), F_OK) == 0) {
+    // An upgrade: the ledger is kept, and checked.
+    if (!Ledger::Open(config->database, &error)) {
+      Log(Level::kError, "banco de registro: " + error);
+      return kNeedsAdministrator;
+    }
+    Log(Level::kNotice, "banco de registro " + config->database + " já existe; mantido");
+    return 0;
+  }
+  if (!Ledger::Create(config->database, &error)) {
+    Log(Level::kError, "banco de registro: " + error);
+    return kNeedsAdministrator;
+  }
+  Log(Level::kNotice, "banco de registro " + config->database + " criado");
+  return 0;
+}
+
+int Serve(const std::string& config_path) {
+  std::string error;
+  const auto config = ReadyConfig(config_path);
+  if (!config) return kNeedsAdministrator;
   auto ledger = Ledger::Open(config->database, &error);
   if (!ledger) {
     Log(Level::kError, "banco de registro: " + error);
-    return 1;
+    // A ledger that cannot be written now may be once the disk has room.
+    return access(config->database.c_str(), F_OK) == 0 ? 1 : kNeedsAdministrator;
   }
   std::vector<DeviceConfig> devices = config->devices;
   if (devices.empty()) {
@@ -73,7 +140,8 @@ int Serve(const std::string& config_path) {
   Service service(*config, ledger.get(), &metrics, devices, program);
   service.RecoverUnfinished();
   const Hub hub{*config, service, metrics};
-  HttpServer server([&hub](const HttpRequest& request) { return Route(hub, request); }, BodyLimit);
+  HttpServer server([&hub](const HttpRequest& request) { return Route(hub, request); }, BodyLimit,
+                    [&hub](const HttpRequest& request) { return Admit(hub, request); }, &metrics);
   if (!server.Start(*config, &error)) {
     Log(Level::kError, error);
     return 1;
@@ -112,17 +180,27 @@ int main(int argc, char** argv) {
   if (args.size() == 3 && args[0] == "--worker") {
     return kovrad::hub::RunWorkerMode(argv[2], argv[3]);
   }
+  // The ledger and its journal hold the activation codes: the hub's files
+  // are its own.
+  umask(077);
   std::string config = "/etc/kovrad/kovrad-hub.toml";
-  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-    std::fputs(kovrad::hub::kUsage, stdout);
-    return 0;
+  std::string command;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--help" || args[i] == "-h") {
+      std::fputs(kovrad::hub::kUsage, stdout);
+      return 0;
+    }
+    if (args[i] == "--config" && i + 1 < args.size()) {
+      config = args[++i];
+    } else if (command.empty() && (args[i] == "preparar" || args[i] == "verificar")) {
+      command = args[i];
+    } else {
+      std::fputs(kovrad::hub::kUsage, stderr);
+      return 2;
+    }
   }
-  if (args.size() == 2 && args[0] == "--config") {
-    config = args[1];
-  } else if (!args.empty()) {
-    std::fputs(kovrad::hub::kUsage, stderr);
-    return 2;
-  }
+  if (command == "preparar") return kovrad::hub::Prepare(config);
+  if (command == "verificar") return kovrad::hub::ReadyConfig(config) ? 0 : 2;
   signal(SIGPIPE, SIG_IGN);
   return kovrad::hub::Serve(config);
 }

@@ -49,6 +49,11 @@ void Metrics::WorkerRestart(const std::string& device) {
   ++restarts_[device];
 }
 
+void Metrics::Refusal(const std::string& reason) {
+  std::lock_guard lock(mutex_);
+  ++refusals_[reason];
+}
+
 std::string Metrics::Render(const std::map<std::string, size_t>& queues) const {
   std::lock_guard lock(mutex_);
   std::string out;
@@ -91,6 +96,11 @@ std::string Metrics::Render(const std::map<std::string, size_t>& queues) const {
   for (const auto& [device, n] : restarts_) {
     out += "kovrad_hub_reinicios_processo_total{dispositivo=\"" + Label(device) + "\"} " +
            std::to_string(n) + "\n";
+  }
+  Header(&out, "kovrad_hub_recusas_total", "counter",
+         "Requisicoes e conexoes recusadas pelo hub antes do SAT, por motivo.");
+  for (const auto& [reason, n] : refusals_) {
+    out += "kovrad_hub_recusas_total{motivo=\"" + Label(reason) + "\"} " + std::to_string(n) + "\n";
   }
   return out;
 }

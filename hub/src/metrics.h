@@ -1,6 +1,6 @@
 // Counters the hub exposes in the Prometheus text format: calls, errors and
 // latency per device and function, recoveries and worker restarts per
-// device; queue depths are read when the page is made.
+// device, refusals per reason; queue depths are read when the page is made.
 #pragma once
 
 #include <array>
@@ -17,6 +17,10 @@ class Metrics {
   void Call(const std::string& device, const std::string& function, double seconds, bool error);
   void Recovery(const std::string& device);
   void WorkerRestart(const std::string& device);
+  // A request or connection the hub refused before it reached a device, by
+  // reason ("autenticacao", "papel", "http", "conexoes", "em_curso", "taxa",
+  // "corpo", "json").
+  void Refusal(const std::string& reason);
 
   // `queues`: device -> requests waiting or running.
   std::string Render(const std::map<std::string, size_t>& queues) const;
@@ -34,6 +38,7 @@ class Metrics {
   std::map<std::pair<std::string, std::string>, Series> series_;
   std::map<std::string, uint64_t> recoveries_;
   std::map<std::string, uint64_t> restarts_;
+  std::map<std::string, uint64_t> refusals_;
 };
 
 }  // namespace kovrad::hub

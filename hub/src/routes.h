@@ -7,6 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include <nlohmann/json.hpp>
+
+#include "auth.h"
 #include "config.h"
 #include "http_server.h"
 #include "metrics.h"
@@ -21,6 +24,10 @@ struct Hub {
 };
 
 HttpResponse Route(const Hub& hub, const HttpRequest& request);
+// Whether the caller may send the request, judged on its headers before its
+// body is read (the till it speaks for may be named in the body: that is
+// checked once it is read).
+std::optional<HttpResponse> Admit(const Hub& hub, const HttpRequest& request);
 
 // The largest body `path` takes: a sale document at the library's limit,
 // encoded, for the functions that carry documents; little for the rest.
@@ -34,9 +41,14 @@ struct TillCall {
 // The till (field or header numero_caixa) and the idempotency key, checked,
 // and the caller let in for that till; the refusal otherwise.
 std::optional<HttpResponse> ReadTillCall(const Hub& hub, const HttpRequest& request,
-                                         const Fields& fields, TillCall* call);
-// Requests that speak for no till.
+                                         const Fields& fields, TillCall* call,
+                                         Role role = Role::kTill);
+// Requests that speak for no till: any token.
 std::optional<HttpResponse> CheckAccess(const Hub& hub, const HttpRequest& request);
+// Who may call the function of that route name.
+Role FunctionRole(std::string_view route);
+// The worker's process id, or null while none runs.
+nlohmann::json WorkerProcessId(const Device& device);
 
 HttpResponse SathubRoute(const Hub& hub, const HttpRequest& request, std::string_view name);
 HttpResponse V1Route(const Hub& hub, const HttpRequest& request, std::string_view rest);

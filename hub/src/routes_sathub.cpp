@@ -18,7 +18,8 @@ HttpResponse SathubRoute(const Hub& hub, const HttpRequest& request, std::string
     return ErrorResponse(415, "Envie os campos como application/x-www-form-urlencoded.");
   }
   TillCall call;
-  if (auto refused = ReadTillCall(hub, request, request.fields, &call)) return *refused;
+  if (auto refused = ReadTillCall(hub, request, request.fields, &call, FunctionRole(name)))
+    return *refused;
   const Outcome outcome = last_fiscal
                               ? hub.service.LastFiscalSession(call.till)
                               : hub.service.Call(*function, call.till, request.fields, call.key);

@@ -43,22 +43,71 @@ HttpResponse Answer(const Outcome& outcome) {
 }
 
 // A JSON object's members as the form API's fields: texts as they are,
-// numbers written in decimal.
-std::optional<HttpResponse> ReadFields(const std::string& body, Fields* fields) {
-  const json parsed = json::parse(body.empty() ? "{}" : body, nullptr, false);
-  if (!parsed.is_object()) {
-    return ErrorResponse(400, "O corpo deve ser um objeto JSON.");
+// numbers written in decimal. Read as it is parsed, so that nothing but the
+// fields is ever held: a nested value, an array or a member too many stops
+// the parse at once, whatever follows (a body of brackets costs nothing).
+class FieldReader : public nlohmann::json_sax<json> {
+ public:
+  static constexpr size_t kMaxMembers = 64;
+  explicit FieldReader(Fields* fields) : fields_(fields) {}
+
+  bool null() override { return Wrong(); }
+  bool boolean(bool) override { return Wrong(); }
+  bool number_integer(number_integer_t n) override { return Take(std::to_string(n)); }
+  bool number_unsigned(number_unsigned_t n) override { return Take(std::to_string(n)); }
+  bool number_float(number_float_t, const string_t&) override { return Wrong(); }
+  bool string(string_t& text) override { return Take(std::move(text)); }
+  bool binary(binary_t&) override { return Wrong(); }
+  bool start_object(std::size_t) override {
+    if (opened_) return Wrong();
+    opened_ = true;
+    return true;
   }
-  for (const auto& [name, value] : parsed.items()) {
-    if (value.is_string()) {
-      (*fields)[name] = value.get<std::string>();
-    } else if (value.is_number_integer()) {
-      (*fields)[name] = std::to_string(value.get<int64_t>());
-    } else {
-      return ErrorResponse(400, "Campo " + name + " inválido: texto ou número inteiro.");
+  bool key(string_t& name) override {
+    if (fields_->size() >= kMaxMembers) {
+      problem_ = "O corpo tem mais de " + std::to_string(kMaxMembers) + " campos.";
+      return false;
     }
+    key_ = std::move(name);
+    return true;
   }
-  return std::nullopt;
+  bool end_object() override { return true; }
+  bool start_array(std::size_t) override { return Wrong(); }
+  bool end_array() override { return Wrong(); }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+    if (problem_.empty()) problem_ = kNotObject;
+    return false;
+  }
+
+  const std::string& problem() const { return problem_; }
+
+ private:
+  static constexpr char kNotObject[] = "O corpo deve ser um objeto JSON.";
+  bool Take(std::string value) {
+    if (!opened_) return Wrong();
+    (*fields_)[key_] = std::move(value);
+    return true;
+  }
+  bool Wrong() {
+    problem_ = opened_ && !key_.empty() ? "Campo " + key_ + " inválido: texto ou número inteiro."
+                                        : std::string(kNotObject);
+    return false;
+  }
+
+  Fields* fields_;
+  bool opened_ = false;
+  std::string key_;
+  std::string problem_;
+};
+
+std::optional<HttpResponse> ReadFields(const Hub& hub, const std::string& body, Fields* fields) {
+  FieldReader reader(fields);
+  const bool parsed = json::sax_parse(body.empty() ? std::string("{}") : body, &reader,
+                                      json::input_format_t::json, true);
+  if (parsed && reader.problem().empty()) return std::nullopt;
+  hub.metrics.Refusal("json");
+  return ErrorResponse(
+      400, reader.problem().empty() ? "O corpo deve ser um objeto JSON." : reader.problem());
 }
 
 HttpResponse Devices(const Hub& hub) {
@@ -66,7 +115,7 @@ HttpResponse Devices(const Hub& hub) {
   for (const auto& device : hub.service.devices()) {
     list.push_back({{"serie", device->serial()},
                     {"porta", "ttyACM" + std::to_string(device->port())},
-                    {"processo", device->worker_pid()},
+                    {"processo", WorkerProcessId(*device)},
                     {"fila", device->depth()}});
   }
   return {200, json{{"dispositivos", list}}.dump()};
@@ -91,9 +140,9 @@ HttpResponse V1Route(const Hub& hub, const HttpRequest& request, std::string_vie
   }
   if (request.method != "POST") return ErrorResponse(405, "Use POST.");
   Fields fields;
-  if (auto refused = ReadFields(request.body, &fields)) return *refused;
+  if (auto refused = ReadFields(hub, request.body, &fields)) return *refused;
   TillCall call;
-  if (auto refused = ReadTillCall(hub, request, fields, &call)) return *refused;
+  if (auto refused = ReadTillCall(hub, request, fields, &call, FunctionRole(rest))) return *refused;
   return Answer(last_fiscal ? hub.service.LastFiscalSession(call.till)
                             : hub.service.Call(*function, call.till, fields, call.key));
 }

@@ -11,8 +11,15 @@
 namespace kovrad::hub {
 namespace {
 
+// The request as recorded: the codes a code change carries stay out of it
+// (the one in use is kept in its own table, for the hub to present).
 std::string RequestText(const Fields& fields) {
-  return nlohmann::json(fields).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  Fields recorded = fields;
+  for (const char* secret : {"novo_codigo", "novo_codigo_confirmacao", "novo_codigo_ativacao",
+                             "codigo_emergencia", "codigo_ativacao"}) {
+    if (const auto found = recorded.find(secret); found != recorded.end()) found->second = "***";
+  }
+  return nlohmann::json(recorded).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 std::string ResultCode(const std::string& reply) {
@@ -30,6 +37,14 @@ Outcome Refusal(int status, std::string message) {
   outcome.status = status;
   outcome.message = std::move(message);
   return outcome;
+}
+
+// A sale the device may have made but whose outcome is not in the ledger is
+// not answered as made: a repeat of its key looks it up on the device.
+Outcome Unrecorded(const std::string& function) {
+  return Refusal(503, "O hub não conseguiu gravar o resultado de " + function +
+                          " (disco cheio?). Repita com a mesma Idempotency-Key para saber o que "
+                          "o SAT fez; não envie a venda com outra chave.");
 }
 
 }  // namespace
@@ -86,16 +101,18 @@ Service::Pending Service::Start(Device& device, const Record& record, Job job) {
   return pending;
 }
 
-Result Service::Complete(Pending& pending) {
+Result Service::Complete(Pending& pending, bool* recorded) {
   Result result = pending.device.get();
   Record& record = pending.record;
   record.reply = result.reply;
   record.state = result.state;
   record.recovered = result.recovered;
-  if (!ledger_->Finish(record, IsFiscal(record.function))) {
+  const bool written = ledger_->Finish(record, IsFiscal(record.function));
+  if (!written) {
     Log(Level::kError,
         "registro: resultado da requisição " + std::to_string(record.id) + " não gravado");
   }
+  if (recorded != nullptr) *recorded = written;
   {
     std::lock_guard lock(mutex_);
     in_flight_.erase(record.id);
@@ -162,12 +179,19 @@ Outcome Service::Repeat(Device& device, const Record& found, std::unique_lock<st
     const std::shared_future<Result> result = running->second;
     lock.unlock();
     r = result.get();
+    // The first request's outcome may have found no room in the ledger.
+    const auto settled = ledger_->FindByKey(found.till, found.key);
+    if (IsFiscal(found.function) && (!settled || settled->state == State::kPending)) {
+      return Unrecorded(found.function);
+    }
   } else {
     // Left uncertain: the device is asked again rather than sent it again.
     Pending pending =
         Start(device, found, {found.function, found.session, {}, CodeFor(device), true});
     lock.unlock();
-    r = Complete(pending);
+    bool recorded = false;
+    r = Complete(pending, &recorded);
+    if (!recorded) return Unrecorded(found.function);
   }
   outcome.reply = r.reply;
   outcome.recovered = r.recovered;
@@ -203,12 +227,16 @@ Outcome Service::Run(Device& device, const HubFunction& function, int till, cons
   record.function = name;
   record.key = key;
   if (!ledger_->Begin(&record, RequestText(fields), IsFiscal(name))) {
-    return Refusal(500, "O hub não conseguiu registrar a requisição; nada foi enviado ao SAT.");
+    return Refusal(503,
+                   "O hub não conseguiu registrar a requisição (disco cheio?); nada foi enviado "
+                   "ao SAT. Tente de novo em instantes.");
   }
   Pending pending =
       Start(device, record, {name, record.session, prepared.arguments, CodeFor(device), false});
   lock.unlock();
-  const Result result = Complete(pending);
+  bool recorded = false;
+  const Result result = Complete(pending, &recorded);
+  if (!recorded && IsFiscal(name)) return Unrecorded(name);
 
   if (!prepared.new_code.empty() && result.state == State::kDone &&
       ResultCode(result.reply) == "18000") {

@@ -64,7 +64,8 @@ class Service {
               const std::string& key);
   Outcome Repeat(Device& device, const Record& found, std::unique_lock<std::mutex>& lock);
   Pending Start(Device& device, const Record& record, Job job);  // `mutex_` held
-  Result Complete(Pending& pending);
+  // The device's result, recorded; `recorded` false when the ledger refused.
+  Result Complete(Pending& pending, bool* recorded = nullptr);
 
   const Config& config_;
   Ledger* ledger_;

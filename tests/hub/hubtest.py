@@ -72,8 +72,16 @@ class Hub:
         self.errors = os.path.join(directory, "hub.err")
         self.env = dict(os.environ, **env)
         self.process = None
+        if not os.path.exists(self.database):
+            self.prepare()
         if wait:
             self.start()
+
+    def prepare(self):
+        """kovrad-hub preparar, as the package runs it: its exit status."""
+        with open(self.errors, "ab") as errors:
+            return subprocess.run([HUB, "--config", self.config, "preparar"], env=self.env,
+                                  stdout=subprocess.DEVNULL, stderr=errors, timeout=30).returncode
 
     def start(self):
         with open(self.errors, "ab") as errors:

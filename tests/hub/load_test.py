@@ -24,7 +24,9 @@ class LoadTest(HubTestCase):
                         for n in range(1, TILLS + 1))
         hub = self.hub(first.env, f'[[dispositivo]]\nserie = "{first.serial}"\nporta = 0\n'
                                   f'[[dispositivo]]\nserie = "{second.serial}"\nporta = 1\n'
-                                  f'[caixas]\n{tills}')
+                                  f'[caixas]\n{tills}'
+                                  # Twenty tills behind one address, as behind a NAT.
+                                  '[limites]\nrequisicoes_por_cliente = 64\nrequisicoes_por_segundo = 100000\n')
         results = collections.defaultdict(list)
         failures = []
         deadline = time.monotonic() + SECONDS

@@ -69,12 +69,34 @@ none_left() {
   ((found == 0))
 }
 
+# What the hub's package makes beside its files, taken away again at the end.
+hub_user_was_here=$(getent passwd kovrad-hub >/dev/null && echo yes || true)
+hub_state_was_here=$([[ -e /var/lib/kovrad-hub ]] && echo yes || true)
+trap 'purge; rm -f "$log"
+      [[ -n $hub_state_was_here ]] || rm -rf /var/lib/kovrad-hub
+      [[ -n $hub_user_was_here ]] || ! getent passwd kovrad-hub >/dev/null || deluser --quiet --system kovrad-hub >/dev/null 2>&1 || true
+      getent group kovrad-hub >/dev/null && [[ -z $hub_user_was_here ]] && delgroup --quiet --system kovrad-hub >/dev/null 2>&1 || true' EXIT
+# Owner, group and mode of a path, as "user:group 0640".
+owned() { [[ $(stat -c '%U:%G %#a' "$1") == "$2" ]] || { echo "$1: $(stat -c '%U:%G %#a' "$1"), not $2"; return 1; }; }
+hub_files() {
+  owned /etc/kovrad/kovrad-hub.toml "root:kovrad-hub 0640" &&
+    owned /var/lib/kovrad-hub "kovrad-hub:kovrad-hub 0700" &&
+    owned /var/lib/kovrad-hub/kovrad-hub.db "kovrad-hub:kovrad-hub 0600"
+}
+# Shipped without an activation code, the hub is neither enabled nor started.
+hub_waits_for_its_code() {
+  ! /usr/bin/kovrad-hub --config /etc/kovrad/kovrad-hub.toml verificar 2>/dev/null &&
+    [[ ! -e /etc/systemd/system/multi-user.target.wants/kovrad-hub.service ]]
+}
+
 if ! apt install --no-install-recommends "${debs[@]}"; then
   grep -q "Could not get lock" "$log" && skip "dpkg is busy (another apt or dpkg holds its lock)"
   cat "$log"
   exit 1
 fi
 check "every package installs" all_in ii
+check "the hub's configuration, state directory and ledger are its own" hub_files
+check "the hub is not enabled before it has an activation code" hub_waits_for_its_code
 check "the ldconfig trigger adds the library to the cache" in_cache
 # Removed and purged at once: other programs on this machine must not pick the
 # installed library up for longer than needed.
