@@ -8,7 +8,7 @@
 #include <exception>
 
 #include "app/dialogs.h"
-#include "app/forms.h"
+#include "forms.h"
 #include "app/registry.h"
 #include "app/shell.h"
 #include "app/style.h"

@@ -15,7 +15,7 @@
 #include "app/registry.h"
 #include "app/worker.h"
 #include "core/binding.h"
-#include "core/session.h"
+#include "core/run_state.h"
 
 namespace kovrad::manager {
 

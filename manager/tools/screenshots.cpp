@@ -14,7 +14,7 @@
 #include <cstdio>
 
 #include "app/dialogs.h"
-#include "app/forms.h"
+#include "forms.h"
 #include "app/style.h"
 #include "widgets/appbar.h"
 #include "widgets/tile.h"

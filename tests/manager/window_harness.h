@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/dialogs.h"
-#include "app/forms.h"
+#include "forms.h"
 #include "app/shell.h"
 #include "manager_support.h"
 

@@ -1,4 +1,4 @@
-#include "windows/groupeditems.h"
+#include "windows/dashboard.h"
 
 #include <QCloseEvent>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "windows/csr.h"
+#include "windows/certificate_request.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>

@@ -1,4 +1,4 @@
-#include "windows/testesat.h"
+#include "windows/end_to_end.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>

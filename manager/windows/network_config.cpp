@@ -1,4 +1,4 @@
-#include "windows/network.h"
+#include "windows/network_config.h"
 
 #include <QComboBox>
 #include <QFormLayout>

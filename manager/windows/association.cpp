@@ -1,4 +1,4 @@
-#include "windows/sign.h"
+#include "windows/association.h"
 
 #include <QFormLayout>
 #include <QLineEdit>

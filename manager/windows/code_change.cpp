@@ -1,4 +1,4 @@
-#include "windows/trocarcodatv.h"
+#include "windows/code_change.h"
 
 #include <QVBoxLayout>
 

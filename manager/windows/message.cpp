@@ -1,11 +1,11 @@
-#include "windows/msg.h"
+#include "windows/message.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>
 
 #include "app/shell.h"
 #include "app/style.h"
-#include "windows/extrairlog.h"
+#include "windows/device_log.h"
 
 namespace kovrad::manager {
 

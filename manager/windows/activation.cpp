@@ -1,4 +1,4 @@
-#include "windows/ativasat.h"
+#include "windows/activation.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -14,8 +14,8 @@
 #include "core/activation.h"
 #include "widgets/fields.h"
 #include "widgets/tile.h"
-#include "windows/csr.h"
-#include "windows/msg.h"
+#include "windows/certificate_request.h"
+#include "windows/message.h"
 
 namespace kovrad::manager {
 namespace {

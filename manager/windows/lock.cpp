@@ -1,4 +1,4 @@
-#include "windows/bloqueio.h"
+#include "windows/lock.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>

@@ -1,4 +1,4 @@
-#include "windows/changecod.h"
+#include "windows/forgotten_code.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -1,4 +1,4 @@
-#include "windows/extrairlog.h"
+#include "windows/device_log.h"
 
 #include <QFontMetrics>
 #include <QPainter>

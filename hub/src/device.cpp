@@ -1,4 +1,4 @@
-#include "device_pool.h"
+#include "device.h"
 
 #include <algorithm>
 #include <charconv>
