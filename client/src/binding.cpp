@@ -1,4 +1,4 @@
-#include "binding.h"
+#include "client/binding.h"
 
 #include <dlfcn.h>
 
@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <system_error>
 
-#include "link_error.h"
-#include "text.h"
+#include "client/link_error.h"
+#include "client/text.h"
 
-namespace kovrad::manager {
+namespace kovrad::client {
 
 std::vector<std::string> Library::CandidatesFor(const std::filesystem::path& executable) {
   std::vector<std::string> files;
@@ -92,4 +92,4 @@ std::string ReportAfterCall(Library& library, const Reply& reply) {
   return record ? ErrorReport(*record) : problem;
 }
 
-}  // namespace kovrad::manager
+}  // namespace kovrad::client

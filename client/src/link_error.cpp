@@ -1,19 +1,20 @@
-#include "link_error.h"
+#include "client/link_error.h"
 
 #include <array>
 
 #include "kovrad.h"
 
-namespace kovrad::manager {
+namespace kovrad::client {
 namespace {
 
 struct LinkError {
   int32_t code;
   const char* name;
-  const char* text;
+  const char* text;  // null: the link worked
 };
 
-constexpr std::array<LinkError, 4> kLinkErrors{{
+constexpr std::array<LinkError, 5> kLinkErrors{{
+    {__NOERROR__, "__NOERROR__", nullptr},
     {__NOCONNECT__, "__NOCONNECT__", "   Porta de comunicação não conectada.   "},
     {__CMDUNKERROR__, "__CMDUNKERROR__", "    Comando recebido do equipamento não reconhecido.  "},
     {__TIMEOUT__, "__TIMEOUT__", "   TimeOut: Equipamento não está respondendo as mensagens."},
@@ -30,7 +31,7 @@ const LinkError* Find(int32_t code) {
 }  // namespace
 
 bool IsLinkError(int32_t code) {
-  return Find(code) != nullptr;
+  return LinkErrorText(code) != nullptr;
 }
 
 const char* LinkErrorName(int32_t code) {
@@ -43,4 +44,4 @@ const char* LinkErrorText(int32_t code) {
   return e != nullptr ? e->text : nullptr;
 }
 
-}  // namespace kovrad::manager
+}  // namespace kovrad::client

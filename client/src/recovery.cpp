@@ -1,15 +1,14 @@
-#include "recovery.h"
+#include "client/recovery.h"
 
-#include <QByteArray>
 #include <algorithm>
-#include <charconv>
 #include <chrono>
+#include <optional>
 #include <thread>
 
-#include "catalog.h"
-#include "report.h"
+#include "client/functions.h"
+#include "client/reply_line.h"
 
-namespace kovrad::cli {
+namespace kovrad::client {
 namespace {
 
 constexpr std::string_view kNoSuchSession = "11003";
@@ -18,7 +17,7 @@ constexpr std::string_view kTryAgain[] = {"11098", "11099"};
 
 const Function* SaleFunction(std::string_view function) {
   const Function* f = FindFunction(function);
-  return f != nullptr && f->document && f->layout == Layout::kSale ? f : nullptr;
+  return f != nullptr && f->fiscal ? f : nullptr;
 }
 
 // The result code family of `function`: "06" for the sale.
@@ -26,10 +25,27 @@ std::string_view Family(const Function& function) {
   return function.success.front().substr(0, 2);
 }
 
-bool SessionIs(std::string_view field, int32_t session) {
-  int32_t value = 0;
-  const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
-  return error == std::errc() && end == field.data() + field.size() && value == session;
+// Strict Base64 (padding optional): nothing when any other byte is there.
+std::optional<std::string> DecodeBase64(std::string_view text) {
+  static constexpr std::string_view kAlphabet =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  while (text.ends_with('=')) text.remove_suffix(1);
+  if (text.size() % 4 == 1) return std::nullopt;
+  std::string bytes;
+  bytes.reserve(text.size() * 3 / 4);
+  uint32_t bits = 0;
+  int count = 0;
+  for (char c : text) {
+    const size_t value = kAlphabet.find(c);
+    if (value == std::string_view::npos) return std::nullopt;
+    bits = (bits << 6) | static_cast<uint32_t>(value);
+    count += 6;
+    if (count >= 8) {
+      count -= 8;
+      bytes.push_back(static_cast<char>((bits >> count) & 0xFF));
+    }
+  }
+  return bytes;
 }
 
 bool IsResultCode(std::string_view code) {
@@ -67,9 +83,9 @@ Verdict Weigh(const Function& sale, int32_t session, const LookupReply& answer, 
     recovery->reason = "ConsultarNumeroSessao refused: " + answer.reply;
     return Verdict::kGiveUp;
   }
-  if (!SessionIs(fields[0], session) || !code.starts_with(Family(sale))) {
+  if (!IsSession(fields[0], session) || !code.starts_with(Family(sale))) {
     recovery->reason = "the device's session " + std::to_string(session) + " holds a " + code +
-                       " reply, not one of " + std::string(sale.name);
+                       " reply, not one of " + std::string(sale.export_name);
     return Verdict::kGiveUp;
   }
   recovery->reply = answer.reply;
@@ -94,14 +110,14 @@ bool OutcomeUncertain(std::string_view function, int32_t session, int32_t link_c
   if (link_code == __NOCONNECT__) return false;
   if (link_code != __NOERROR__) return true;
   const std::vector<std::string> fields = SplitFields(reply);
-  if (fields.size() < 2 || !SessionIs(fields[0], session) || !IsResultCode(fields[1])) return true;
+  if (fields.size() < 2 || !IsSession(fields[0], session) || !IsResultCode(fields[1])) return true;
   return Succeeded(*sale, fields[1]) && CouponOf(reply).empty();
 }
 
-SessionLookup LookupThrough(manager::Library& library, std::string activation_code) {
+SessionLookup LookupThrough(Library& library, std::string activation_code) {
   return [&library, code = std::move(activation_code)](int32_t session, int32_t looked_up) {
     LookupReply answer;
-    const manager::Reply reply =
+    const Reply reply =
         KOVRAD_SAT(library, ConsultarNumeroSessao, session, code.c_str(), looked_up);
     answer.called = reply.called;
     answer.reply = reply.text;
@@ -147,9 +163,9 @@ Recovery RecoverSale(std::string_view function, int32_t session,
 std::string CouponOf(std::string_view reply) {
   const std::vector<std::string> fields = SplitFields(reply);
   if (fields.size() < 7 || fields[6].empty()) return {};
-  const QByteArray decoded = QByteArray::fromBase64(QByteArray::fromStdString(fields[6]),
-                                                    QByteArray::AbortOnBase64DecodingErrors);
-  const std::string coupon = decoded.toStdString();
+  const std::optional<std::string> decoded = DecodeBase64(fields[6]);
+  if (!decoded) return {};
+  const std::string& coupon = *decoded;
   for (std::string_view end : {"</CFeCanc>", "</CFe>"}) {
     const size_t at = coupon.find(end);
     if (at != std::string::npos) return coupon.substr(0, at + end.size());
@@ -157,4 +173,4 @@ std::string CouponOf(std::string_view reply) {
   return {};
 }
 
-}  // namespace kovrad::cli
+}  // namespace kovrad::client

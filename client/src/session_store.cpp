@@ -1,4 +1,4 @@
-#include "session_store.h"
+#include "client/session_store.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -14,9 +15,7 @@
 #include <sstream>
 #include <vector>
 
-#include "command_line.h"
-
-namespace kovrad::cli {
+namespace kovrad::client {
 namespace {
 
 namespace fs = std::filesystem;
@@ -54,8 +53,12 @@ std::vector<int32_t> ReadNumbers(int fd) {
   std::vector<int32_t> numbers;
   std::istringstream lines(text);
   for (std::string line; std::getline(lines, line);) {
-    int64_t number = 0;
-    if (ParseNumber(line, 0, kMaxSession, &number)) numbers.push_back(static_cast<int32_t>(number));
+    int32_t number = 0;
+    const auto [end, error] = std::from_chars(line.data(), line.data() + line.size(), number);
+    if (!line.empty() && error == std::errc() && end == line.data() + line.size() && number >= 0 &&
+        number <= kMaxSession) {
+      numbers.push_back(number);
+    }
   }
   return numbers;
 }
@@ -179,4 +182,4 @@ bool SessionStore::Update(int32_t* session, bool draw, std::string* problem) {
   return false;
 }
 
-}  // namespace kovrad::cli
+}  // namespace kovrad::client

@@ -1,10 +1,10 @@
-#include "text.h"
+#include "client/text.h"
 
 #include <array>
 #include <cstdint>
 #include <optional>
 
-namespace kovrad::manager {
+namespace kovrad::client {
 namespace {
 
 // 0x80-0x9F of Windows-1252. The five unassigned bytes map to the C1 controls
@@ -142,4 +142,4 @@ size_t CharacterCount(std::string_view utf8) {
   return count;
 }
 
-}  // namespace kovrad::manager
+}  // namespace kovrad::client

@@ -5,11 +5,10 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "binding.h"
-#include "catalog.h"
+#include "client/binding.h"
+#include "client/recovery.h"
+#include "client/reply_line.h"
 #include "log.h"
-#include "recovery.h"
-#include "sessions.h"
 
 namespace kovrad::hub {
 namespace {
@@ -19,9 +18,13 @@ constexpr int kWorkerGraceMs = 10000;
 // Between session lookups that found the link down.
 constexpr int kLookupPauseMs = 500;
 
-int WorkerTimeout(const std::string& function) {
-  const cli::Function* f = cli::FindFunction(function);
-  return (f != nullptr ? f->time_limit_ms : 0) + kWorkerGraceMs;
+int WorkerTimeout(const client::Function& function) {
+  return function.time_limit_ms + kWorkerGraceMs;
+}
+
+const client::Function& SessionLookupFunction() {
+  static const client::Function& lookup = *client::FindFunction("ConsultarNumeroSessao");
+  return lookup;
 }
 
 }  // namespace
@@ -77,10 +80,10 @@ void Device::Run() {
   worker_.Stop();
 }
 
-WorkerProcess::Sent Device::Exchange(const std::string& function, int32_t session,
+WorkerProcess::Sent Device::Exchange(const client::Function& function, int32_t session,
                                      const std::vector<std::string>& arguments, std::string* reply,
                                      int32_t* link_code) {
-  Message request = {function, std::to_string(session)};
+  Message request = {std::string(function.export_name), std::to_string(session)};
   request.insert(request.end(), arguments.begin(), arguments.end());
   Message answer;
   WorkerProcess::Sent sent = worker_.Call(request, &answer, WorkerTimeout(function));
@@ -105,67 +108,69 @@ WorkerProcess::Sent Device::Exchange(const std::string& function, int32_t sessio
 
 Result Device::Perform(const Job& job) {
   if (job.recover_only) {
-    return Recover(job, FailureLine(job.session, "Requisição interrompida; resultado em apuração"));
+    return Recover(
+        job, client::FailureLine(job.session, "Requisição interrompida; resultado em apuração"));
   }
   std::string reply;
   int32_t link_code = 0;
-  switch (Exchange(job.function, job.session, job.arguments, &reply, &link_code)) {
+  switch (Exchange(*job.function, job.session, job.arguments, &reply, &link_code)) {
     case WorkerProcess::Sent::kNotSent:
       Log(Level::kError, "SAT " + config_.serial + ": processo do dispositivo não inicia");
-      return {FailureLine(job.session, "Processo do SAT indisponível no hub"), State::kDone, false,
-              true};
+      return {client::FailureLine(job.session, "Processo do SAT indisponível no hub"), State::kDone,
+              false, true};
     case WorkerProcess::Sent::kLost:
-      reply = FailureLine(job.session, "O processo do SAT terminou durante a chamada");
-      if (IsFiscal(job.function)) return Recover(job, reply);
+      reply = client::FailureLine(job.session, "O processo do SAT terminou durante a chamada");
+      if (job.function->fiscal) return Recover(job, reply);
       return {reply, State::kDone, false, false};
     case WorkerProcess::Sent::kAnswered:
       break;
   }
-  if (IsFiscal(job.function)) {
-    if (cli::OutcomeUncertain(job.function, job.session, link_code, reply)) {
+  if (job.function->fiscal) {
+    if (client::OutcomeUncertain(job.function->export_name, job.session, link_code, reply)) {
       return Recover(job, reply);
     }
     return {reply, State::kDone, false, false};
   }
   // A session lookup answers with the reply stored under the number looked up.
-  const bool stored = job.function == "ConsultarNumeroSessao" && job.arguments.size() == 2 &&
-                      SameSession(reply, std::atoi(job.arguments[1].c_str()));
-  if (!SameSession(reply, job.session) && !stored && reply.find('|') != std::string::npos) {
+  const bool stored = job.function->passes_through && job.arguments.size() == 2 &&
+                      client::SameSession(reply, std::atoi(job.arguments[1].c_str()));
+  if (!client::SameSession(reply, job.session) && !stored && reply.find('|') != std::string::npos) {
     Log(Level::kWarning, "SAT " + config_.serial + ": resposta de outra sessão descartada");
-    reply = FailureLine(job.session, "Resposta do SAT pertence a outra sessão; descartada");
+    reply = client::FailureLine(job.session, "Resposta do SAT pertence a outra sessão; descartada");
   }
   return {reply, State::kDone, false, false};
 }
 
 Result Device::Recover(const Job& job, const std::string& original) {
-  Log(Level::kNotice, "SAT " + config_.serial + ": " + job.function + " da sessão " +
-                          std::to_string(job.session) + " sem resposta completa; consultando");
-  const cli::SessionLookup lookup = [this, &job](int32_t own, int32_t looked_up) {
-    cli::LookupReply answer;
+  Log(Level::kNotice, "SAT " + config_.serial + ": " + std::string(job.function->export_name) +
+                          " da sessão " + std::to_string(job.session) +
+                          " sem resposta completa; consultando");
+  const client::SessionLookup lookup = [this, &job](int32_t own, int32_t looked_up) {
+    client::LookupReply answer;
     answer.called = true;
-    const auto sent = Exchange("ConsultarNumeroSessao", own, {job.code, std::to_string(looked_up)},
+    const auto sent = Exchange(SessionLookupFunction(), own, {job.code, std::to_string(looked_up)},
                                &answer.reply, &answer.link_code);
     // No answer, or the late reply of an earlier exchange: ask again.
-    if (sent != WorkerProcess::Sent::kAnswered ||
-        (!SameSession(answer.reply, looked_up) && !SameSession(answer.reply, own))) {
+    if (sent != WorkerProcess::Sent::kAnswered || (!client::SameSession(answer.reply, looked_up) &&
+                                                   !client::SameSession(answer.reply, own))) {
       answer.link_code = __TIMEOUT__;
     }
     return answer;
   };
-  const cli::Recovery recovery = cli::RecoverSale(
-      job.function, job.session, [this] { return sessions_(config_.serial); }, lookup,
+  const client::Recovery recovery = client::RecoverSale(
+      job.function->export_name, job.session, [this] { return sessions_(config_.serial); }, lookup,
       recovery_attempts_, kLookupPauseMs);
   const std::string session = std::to_string(job.session);
   switch (recovery.fate) {
-    case cli::SaleFate::kMade:
-    case cli::SaleFate::kRefused:
+    case client::SaleFate::kMade:
+    case client::SaleFate::kRefused:
       metrics_->Recovery(config_.serial);
       Log(Level::kNotice, "SAT " + config_.serial + ": sessão " + session + " recuperada");
       return {recovery.reply, State::kDone, true, false};
-    case cli::SaleFate::kNotMade:
+    case client::SaleFate::kNotMade:
       Log(Level::kNotice, "SAT " + config_.serial + ": sessão " + session + " não chegou ao SAT");
       return {original, State::kDone, false, false};
-    case cli::SaleFate::kUnknown:
+    case client::SaleFate::kUnknown:
       break;
   }
   Log(Level::kWarning, "SAT " + config_.serial + ": sessão " + session + " sem confirmação (" +
@@ -174,8 +179,8 @@ Result Device::Recover(const Job& job, const std::string& original) {
 }
 
 std::vector<DeviceConfig> DiscoverDevices(const std::string& code) {
-  manager::Library library;
-  const manager::Reply map = KOVRAD_SAT(library, GetMapaPortasSAT, code.c_str());
+  client::Library library;
+  const client::Reply map = KOVRAD_SAT(library, GetMapaPortasSAT, code.c_str());
   if (!map.called) {
     Log(Level::kError, map.problem);
     return {};

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "client/functions.h"
 #include "config.h"
 #include "ledger.h"
 #include "metrics.h"
@@ -27,7 +28,7 @@
 namespace kovrad::hub {
 
 struct Job {
-  std::string function;  // export name
+  const client::Function* function = nullptr;
   int32_t session = 0;
   std::vector<std::string> arguments;
   std::string code;           // the activation code, for a session lookup
@@ -64,7 +65,7 @@ class Device {
   void Run();
   Result Perform(const Job& job);
   Result Recover(const Job& job, const std::string& original);
-  WorkerProcess::Sent Exchange(const std::string& function, int32_t session,
+  WorkerProcess::Sent Exchange(const client::Function& function, int32_t session,
                                const std::vector<std::string>& arguments, std::string* reply,
                                int32_t* link_code);
 

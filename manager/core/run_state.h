@@ -2,9 +2,13 @@
 // to the device and the kind of device the operator said is attached.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace kovrad::manager {
+
+// Every SAT call the operator program makes carries this session number.
+inline constexpr int32_t kSessionNumber = 12;
 
 // The code of a production device that has not been activated yet.
 inline constexpr char kPresetCode[] = "24681357";

@@ -87,7 +87,7 @@ void TForm16::Image2Click() {
     return;
   }
   const Activation activation = std::get<Activation>(prepared);
-  Library& library = shell_.library();
+  client::Library& library = shell_.library();
   shell_.Run<ActivationOutcome>(
       this, "Ativação", [&library, activation] { return Activate(library, activation); },
       [this, code = activation.code](ActivationOutcome outcome) {

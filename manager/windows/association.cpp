@@ -48,7 +48,7 @@ void TForm17::Image2Click() {
     return;
   }
   const Association association = std::get<Association>(prepared);
-  Library& library = shell_.library();
+  client::Library& library = shell_.library();
   const std::string code = shell_.session().code;
   shell_.Run<std::string>(
       this, "Associação da assinatura",

@@ -269,7 +269,7 @@ void TGridForm::SetGroup(GroupId id, bool shown) {
 }
 
 void TGridForm::StatusQuery(QWidget* caller, std::function<void(bool)> done) {
-  Library& library = shell_.library();
+  client::Library& library = shell_.library();
   const std::string code = shell_.session().code;
   const bool started = shell_.Run<StatusOutcome>(
       caller, "Consulta de status", [&library, code] { return QueryStatus(library, code); },

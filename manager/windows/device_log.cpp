@@ -64,7 +64,7 @@ TForm14::TForm14(Shell& shell)
 }
 
 void TForm14::Extract() {
-  Library& library = shell_.library();
+  client::Library& library = shell_.library();
   const std::string code = shell_.session().CodeOrPreset();
   shell_.Run<LogExtraction>(
       this, "Extração dos logs", [&library, code] { return ExtractLog(library, code); },

@@ -47,7 +47,7 @@ void TForm7::Image1Click() {
   } else {
     return;
   }
-  Library& library = shell_.library();
+  client::Library& library = shell_.library();
   shell_.Run<std::string>(
       this, QString(test == EndToEnd::kSefaz ? "Teste fim a fim" : "Consulta ao SAT"),
       [&library, test, code = shell_.session().code] { return RunEndToEnd(library, test, code); },

@@ -67,7 +67,7 @@ TForm12::TForm12(Shell& shell) : shell_(shell) {
 }
 
 void TForm12::Image2Click() {
-  Library& library = shell_.library();
+  client::Library& library = shell_.library();
   const std::string code = shell_.session().code;
   const LockAction action = RadioButton1->isChecked() ? LockAction::kLock : LockAction::kUnlock;
   shell_.Run<std::string>(

@@ -150,7 +150,7 @@ void TForm15::Image3Click() {
   settings.proxy_password = PassProxy->text().toStdString();
   const std::string document = NetworkDocument(settings);
 
-  Library& library = shell_.library();
+  client::Library& library = shell_.library();
   const std::string code = shell_.session().CodeOrPreset();
   shell_.Run<NetworkOutcome>(
       this, "Configuração da rede",

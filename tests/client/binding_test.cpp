@@ -7,11 +7,10 @@
 #include <filesystem>
 #include <string>
 
-#include "core/binding.h"
-#include "core/status.h"
-#include "manager_support.h"
+#include "client/binding.h"
+#include "fake_device.h"
 
-namespace kovrad::manager::test {
+namespace kovrad::client::test {
 namespace {
 
 using kovrad::test::TempDir;
@@ -24,30 +23,31 @@ COMM_ERROR Record(int32_t code, const std::string& msg) {
 }
 
 TEST(ErrorReportTest, LinkErrorCodesHaveFixedTexts) {
-  EXPECT_EQ(ErrorReport(Record(__NOCONNECT__, "x")), "   Porta de comunicação não conectada.   ");
-  EXPECT_EQ(ErrorReport(Record(__CMDUNKERROR__, "x")),
+  EXPECT_EQ(client::ErrorReport(Record(__NOCONNECT__, "x")),
+            "   Porta de comunicação não conectada.   ");
+  EXPECT_EQ(client::ErrorReport(Record(__CMDUNKERROR__, "x")),
             "    Comando recebido do equipamento não reconhecido.  ");
-  EXPECT_EQ(ErrorReport(Record(__TIMEOUT__, "x")),
+  EXPECT_EQ(client::ErrorReport(Record(__TIMEOUT__, "x")),
             "   TimeOut: Equipamento não está respondendo as mensagens.");
-  EXPECT_EQ(ErrorReport(Record(__SEMCTS__, "whatever it says")), "   Sem Sinal CTS.   ");
+  EXPECT_EQ(client::ErrorReport(Record(__SEMCTS__, "whatever it says")), "   Sem Sinal CTS.   ");
 }
 
 TEST(ErrorReportTest, OtherCodesShowTheMessageAndThirtyBlanks) {
-  EXPECT_EQ(ErrorReport(Record(0, "")), std::string(30, ' '));
-  EXPECT_EQ(ErrorReport(Record(0,
-                               "Codigo: 14000.\nC\xF3"
-                               "digo alterado")),
+  EXPECT_EQ(client::ErrorReport(Record(0, "")), std::string(30, ' '));
+  EXPECT_EQ(client::ErrorReport(Record(0,
+                                       "Codigo: 14000.\nC\xF3"
+                                       "digo alterado")),
             "Codigo: 14000.\nCódigo alterado" + std::string(30, ' '));
-  EXPECT_EQ(ErrorReport(Record(7, "m")), "m" + std::string(30, ' '));
+  EXPECT_EQ(client::ErrorReport(Record(7, "m")), "m" + std::string(30, ' '));
   const std::string longest(799, 'm');
-  EXPECT_EQ(ErrorReport(Record(0, longest)), longest + std::string(30, ' '));
+  EXPECT_EQ(client::ErrorReport(Record(0, longest)), longest + std::string(30, ' '));
   // A record that fills its field without a terminating zero is read no further.
-  EXPECT_EQ(ErrorReport(Record(0, std::string(800, 'z'))),
+  EXPECT_EQ(client::ErrorReport(Record(0, std::string(800, 'z'))),
             std::string(800, 'z') + std::string(30, ' '));
 }
 
 TEST(BindingTest, TheLibraryIsLoadedOnceForTheRun) {
-  Library library;
+  client::Library library;
   EXPECT_EQ(library.handle(), nullptr);
   std::string problem;
   ASSERT_NE(library.Lookup("VersaoLib", &problem), nullptr) << problem;
@@ -59,12 +59,12 @@ TEST(BindingTest, TheLibraryIsLoadedOnceForTheRun) {
 
 TEST(BindingTest, OnlyAProgramInTheBuildTreeTakesTheLibraryBuiltThere) {
   const std::filesystem::path build = KOVRAD_BUILD_DIR;
-  const std::vector<std::string> here = Library::DefaultCandidates();
+  const std::vector<std::string> here = client::Library::DefaultCandidates();
   ASSERT_EQ(here.size(), 4u);
   EXPECT_TRUE(std::filesystem::exists(here[0])) << here[0];
   const std::string name = here.back();
 
-  const std::vector<std::string> installed = Library::CandidatesFor("/usr/bin/Ativacao");
+  const std::vector<std::string> installed = client::Library::CandidatesFor("/usr/bin/Ativacao");
   ASSERT_EQ(installed.size(), 3u);
   EXPECT_EQ(installed[0], "/usr/bin/" + name);
   EXPECT_EQ(std::filesystem::path(installed[1]).lexically_normal().string().rfind("/usr/lib/", 0),
@@ -73,31 +73,21 @@ TEST(BindingTest, OnlyAProgramInTheBuildTreeTakesTheLibraryBuiltThere) {
   EXPECT_EQ(installed[2], name);
   // A neighbour whose name merely begins with the build directory's.
   const std::filesystem::path neighbour = build.string() + "-old/bin/Ativacao";
-  EXPECT_EQ(Library::CandidatesFor(neighbour).size(), 3u);
-  EXPECT_EQ(Library::CandidatesFor(build / "manager/../cli/satcli").front(), here[0]);
+  EXPECT_EQ(client::Library::CandidatesFor(neighbour).size(), 3u);
+  EXPECT_EQ(client::Library::CandidatesFor(build / "manager/../cli/satcli").front(), here[0]);
 }
 
 TEST(BindingTest, AMissingExportIsReportedAndNothingIsCalled) {
-  Library library({"libz.so.1"});
-  const Reply reply = KOVRAD_SAT(library, ConsultarStatusOperacional, 12, "code");
+  client::Library library({"libz.so.1"});
+  const client::Reply reply = KOVRAD_SAT(library, ConsultarStatusOperacional, 12, "code");
   EXPECT_FALSE(reply.called);
   EXPECT_EQ(reply.problem,
             "A função ConsultarStatusOperacional não foi encontrada na biblioteca do SAT.");
-  EXPECT_EQ(ReportAfterCall(library, reply), reply.problem);
+  EXPECT_EQ(client::ReportAfterCall(library, reply), reply.problem);
   std::string problem;
   EXPECT_FALSE(library.ErrorRecord(&problem));
   EXPECT_NE(problem.find("CodigoErro"), std::string::npos);
 }
 
-TEST(BindingTest, AMissingLibraryIsReportedAndTriedAgainLater) {
-  Library library({"/nonexistent/libkovrad.so.2", "libkovrad-not-there.so"});
-  const StatusOutcome outcome = QueryStatus(library, "12345678");
-  EXPECT_EQ(outcome.kind, StatusOutcome::Kind::kUnbound);
-  EXPECT_EQ(outcome.calls, 0);
-  EXPECT_NE(outcome.message.find("Não foi possível carregar a biblioteca do SAT"),
-            std::string::npos);
-  EXPECT_EQ(library.handle(), nullptr);
-}
-
 }  // namespace
-}  // namespace kovrad::manager::test
+}  // namespace kovrad::client::test

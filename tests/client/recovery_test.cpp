@@ -5,10 +5,10 @@
 #include <QByteArray>
 #include <deque>
 
+#include "client/recovery.h"
 #include "kovrad.h"
-#include "recovery.h"
 
-namespace kovrad::cli {
+namespace kovrad::client {
 namespace {
 
 std::string Base64(std::string_view text) {
@@ -102,4 +102,4 @@ TEST(SaleRecovery, AsksAgainABoundedNumberOfTimes) {
 }
 
 }  // namespace
-}  // namespace kovrad::cli
+}  // namespace kovrad::client

@@ -14,16 +14,14 @@
 
 #include "kovrad.h"
 
-namespace kovrad::manager {
-
-// Every SAT call the manager makes carries this session number.
-inline constexpr int32_t kSessionNumber = 12;
+namespace kovrad::client {
 
 // What one call through the binding gave: the reply copied out of the
 // library's buffer (raw bytes), or why no call was made.
 struct Reply {
   bool called = false;
   std::string text;
+  bool null = false;  // the export returned no text at all
   std::string problem;
 };
 
@@ -56,6 +54,7 @@ class Library {
     if (function == nullptr) return reply;
     const char* text = function(args...);
     reply.called = true;
+    reply.null = text == nullptr;
     reply.text = text != nullptr ? text : "";
     return reply;
   }
@@ -82,4 +81,4 @@ std::string ErrorReport(const COMM_ERROR& record);
 // CodigoErro, or why the call could not be made.
 std::string ReportAfterCall(Library& library, const Reply& reply);
 
-}  // namespace kovrad::manager
+}  // namespace kovrad::client

@@ -1,19 +1,21 @@
-// The link errors the library records in COMM_ERROR: their names and the
-// fixed text the operator reads for each.
+// The link error codes the library records in COMM_ERROR (CodigoErro): their
+// names and the fixed text an operator reads for each failed link.
 #pragma once
 
 #include <cstdint>
 
-namespace kovrad::manager {
+namespace kovrad::client {
 
 // True for the codes of a failed link (no port, unknown command, time-out,
-// no CTS); false for 0 and for anything the library does not define.
+// no CTS); false for __NOERROR__ and for anything the library does not define.
 bool IsLinkError(int32_t code);
 
-// "__TIMEOUT__" and the like; null for a code that is not a link error.
+// "__TIMEOUT__" and the like, "__NOERROR__" for 0; null for a code the
+// library does not define.
 const char* LinkErrorName(int32_t code);
 
-// The operator's fixed message for a link error; null for any other code.
+// The operator's fixed message for a failed link; null for any other code,
+// __NOERROR__ included (the record's own message is shown then).
 const char* LinkErrorText(int32_t code);
 
-}  // namespace kovrad::manager
+}  // namespace kovrad::client

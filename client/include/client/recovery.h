@@ -11,9 +11,9 @@
 #include <string>
 #include <string_view>
 
-#include "binding.h"
+#include "client/binding.h"
 
-namespace kovrad::cli {
+namespace kovrad::client {
 
 enum class SaleFate {
   kMade,     // the device signed it; its stored reply carries the coupon
@@ -42,7 +42,7 @@ struct LookupReply {
 using SessionLookup = std::function<LookupReply(int32_t session, int32_t looked_up)>;
 
 // The lookup through the library binding, with the activation code.
-SessionLookup LookupThrough(manager::Library& library, std::string activation_code);
+SessionLookup LookupThrough(Library& library, std::string activation_code);
 
 struct Recovery {
   SaleFate fate = SaleFate::kUnknown;
@@ -65,4 +65,4 @@ Recovery RecoverSale(std::string_view function, int32_t session,
 // and ended after its root element; empty when there is none.
 std::string CouponOf(std::string_view reply);
 
-}  // namespace kovrad::cli
+}  // namespace kovrad::client

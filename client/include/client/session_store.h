@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <string>
 
-namespace kovrad::cli {
+namespace kovrad::client {
 
 inline constexpr size_t kRecentSessions = 100;
+// The largest session number: six digits on the wire.
+inline constexpr int32_t kMaxSession = 999999;
 
 class SessionStore {
  public:
@@ -33,4 +35,4 @@ class SessionStore {
   std::string path_;
 };
 
-}  // namespace kovrad::cli
+}  // namespace kovrad::client

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace kovrad::manager {
+namespace kovrad::client {
 
 // UTF-8 text to Windows-1252 bytes; what the code page cannot hold (and any
 // byte that is not valid UTF-8) becomes "?".
@@ -27,4 +27,4 @@ std::string DecodeReply(std::string_view bytes);
 // Number of characters (code points) in valid UTF-8 text.
 size_t CharacterCount(std::string_view utf8);
 
-}  // namespace kovrad::manager
+}  // namespace kovrad::client
