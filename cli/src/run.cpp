@@ -196,15 +196,24 @@ Status SaveDocument(const Invocation& invocation, const Report& report, const Ou
   return status;
 }
 
+void ReplaceDocument(Invocation& invocation, const std::string& document) {
+  const auto& parameters = invocation.function->parameters;
+  for (size_t i = 0; i < parameters.size(); ++i) {
+    if (parameters[i].kind == Kind::kDocument) invocation.arguments.SetText(i, document);
+  }
+}
+
 }  // namespace
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        const std::string* built) {
   Invocation invocation;
   std::string problem;
   if (!ParseCommandLine(args, &invocation, &problem)) {
     err << "satcli: " << problem << "\n";
     return static_cast<int>(Status::kUsage);
   }
+  if (built != nullptr) ReplaceDocument(invocation, *built);
   if (invocation.action == Invocation::Action::kHelp) {
     out << (invocation.function != nullptr ? FunctionHelp(*invocation.function) : UsageText());
     return static_cast<int>(Status::kSuccess);

@@ -277,6 +277,20 @@ std::optional<Record> Ledger::LastFiscal(int till) {
   return found.front();
 }
 
+std::optional<StoredSale> Ledger::FindSale(const std::string& key) {
+  std::lock_guard lock(mutex_);
+  // The key is a field of the signed reply: matched with its separators.
+  auto found = Select(
+      "WHERE function = 'EnviarDadosVenda' AND state = 1 AND instr(reply, '|' || ?2 || '|') > 0"
+      " ORDER BY id DESC LIMIT 1",
+      -1, key);
+  if (found.empty()) return std::nullopt;
+  Statement select(db_, "SELECT request FROM requests WHERE id = ?");
+  select.Bind(1, found.front().id);
+  if (select.Step() != SQLITE_ROW) return std::nullopt;
+  return StoredSale{std::move(found.front()), select.Text(0)};
+}
+
 std::string Ledger::ActivationCode(const std::string& device) {
   std::lock_guard lock(mutex_);
   Statement read(db_, "SELECT code FROM codes WHERE device = ?");

@@ -34,6 +34,12 @@ struct Record {
   bool recovered = false;  // the outcome came from a session lookup
 };
 
+// A signed sale and the request it was made from.
+struct StoredSale {
+  Record record;
+  std::string request;
+};
+
 class Ledger {
  public:
   // Makes a new ledger at `path`, for its owner only; refuses when a file
@@ -61,6 +67,8 @@ class Ledger {
   std::vector<Record> Unfinished();
   // The till's last sale or cancellation.
   std::optional<Record> LastFiscal(int till);
+  // The sale the device signed with access key `key` ("CFe" and 44 digits).
+  std::optional<StoredSale> FindSale(const std::string& key);
 
   std::string ActivationCode(const std::string& device);
   bool SetActivationCode(const std::string& device, const std::string& code);

@@ -76,8 +76,10 @@ std::optional<HttpResponse> Admit(const Hub& hub, const HttpRequest& request) {
 }
 
 size_t BodyLimit(const std::string& path) {
-  const HubFunction* function = FindHubFunction(FunctionRoute(path));
-  return function != nullptr && function->large ? kLargeBody : kSmallBody;
+  const std::string_view route = FunctionRoute(path);
+  const HubFunction* function = FindHubFunction(route);
+  const bool large = function != nullptr ? function->large : route == "vendas";
+  return large ? kLargeBody : kSmallBody;
 }
 
 std::optional<HttpResponse> CheckAccess(const Hub& hub, const HttpRequest& request) {

@@ -51,6 +51,9 @@ Role FunctionRole(std::string_view route);
 nlohmann::json WorkerProcessId(const Device& device);
 
 HttpResponse SathubRoute(const Hub& hub, const HttpRequest& request, std::string_view name);
+// POST /v1/vendas and /v1/vendas/<chave>/cancelamento: sales from their JSON.
+bool IsSalesRoute(std::string_view rest);
+HttpResponse SalesRoute(const Hub& hub, const HttpRequest& request, std::string_view rest);
 HttpResponse V1Route(const Hub& hub, const HttpRequest& request, std::string_view rest);
 
 }  // namespace kovrad::hub
