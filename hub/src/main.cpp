@@ -2,6 +2,7 @@
 //
 //   kovrad-hub [--config FILE]      the hub (default /etc/kovrad/kovrad-hub.toml)
 //   kovrad-hub --worker FD PORT     one device's worker, started by the hub
+//   kovrad-hub central preparar     the chain's central database made ready
 #include <signal.h>
 #include <unistd.h>
 
@@ -11,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "central.h"
+#include "chain.h"
 #include "config.h"
 #include "device_pool.h"
 #include "http_server.h"
@@ -26,6 +29,7 @@ namespace {
 
 constexpr char kUsage[] =
     "uso: kovrad-hub [--config ARQUIVO]\n"
+    "     kovrad-hub central preparar [--config ARQUIVO]\n"
     "\n"
     "Serve os SAT deste computador aos caixas da loja por HTTP. A configuração\n"
     "(TOML, padrão /etc/kovrad/kovrad-hub.toml) diz o endereço, os SAT, os caixas,\n"
@@ -71,6 +75,7 @@ int Serve(const std::string& config_path) {
   const std::string program = std::filesystem::read_symlink("/proc/self/exe", ec).string();
   Metrics metrics;
   Service service(*config, ledger.get(), &metrics, devices, program);
+  const Chain chain(*config, ledger.get(), &metrics, &service);
   service.RecoverUnfinished();
   const Hub hub{*config, service, metrics};
   HttpServer server([&hub](const HttpRequest& request) { return Route(hub, request); }, BodyLimit);
@@ -112,6 +117,7 @@ int main(int argc, char** argv) {
   if (args.size() == 3 && args[0] == "--worker") {
     return kovrad::hub::RunWorkerMode(argv[2], argv[3]);
   }
+  if (!args.empty() && args[0] == "central") return kovrad::hub::RunCentralCommand(args);
   std::string config = "/etc/kovrad/kovrad-hub.toml";
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
     std::fputs(kovrad::hub::kUsage, stdout);

@@ -5,10 +5,12 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace kovrad::hub {
 
@@ -17,6 +19,9 @@ class Metrics {
   void Call(const std::string& device, const std::string& function, double seconds, bool error);
   void Recovery(const std::string& device);
   void WorkerRestart(const std::string& device);
+
+  // More lines, made by another module each time the page is made.
+  void AddSection(std::function<std::string()> render);
 
   // `queues`: device -> requests waiting or running.
   std::string Render(const std::map<std::string, size_t>& queues) const;
@@ -34,6 +39,14 @@ class Metrics {
   std::map<std::pair<std::string, std::string>, Series> series_;
   std::map<std::string, uint64_t> recoveries_;
   std::map<std::string, uint64_t> restarts_;
+  std::vector<std::function<std::string()>> sections_;
 };
+
+// A label value as the text format wants it: \, " and line breaks escaped.
+std::string MetricLabel(const std::string& value);
+// The "# HELP" and "# TYPE" lines of a metric.
+void MetricHeader(std::string* out, const char* name, const char* type, const char* help);
+// A sample value, with up to fifteen significant digits.
+std::string MetricNumber(double value);
 
 }  // namespace kovrad::hub
