@@ -10,6 +10,7 @@ namespace satemu {
 const char kUsage[] =
     "usage: satemu --dir DIR [--port N] [--serial S] [--state FILE] [--kit]\n"
     "              [--emergency CODE] [--lock 0-4] [--fault MODE [--fault-only FUNCTION]]\n"
+    "              [--certificate-days N] [--last-transmission HOURS] [--pending N]\n"
     "              [--verbose] | --help | --version\n"
     "\n"
     "An emulated SAT device on a pseudo-terminal, published as DIR/dev/ttyACM<N> with a\n"
@@ -27,6 +28,10 @@ const char kUsage[] =
     "  --emergency CODE   emergency activation code (a new device gets 87654321)\n"
     "  --lock STATE       start in operating state 0-4 (0 unlocked, 1 SEFAZ, 2 taxpayer,\n"
     "                     3 autonomous, 4 deactivation)\n"
+    "  --certificate-days N      the certificate expires N days after start (-3650 to 3650)\n"
+    "  --last-transmission HOURS the last coupon reached SEFAZ HOURS before start (0 to 87600)\n"
+    "  --pending N               N coupons wait for transmission (0 to 999999); with this\n"
+    "                            or --last-transmission, no coupon reaches SEFAZ meanwhile\n"
     "  --fault MODE       silent | delay:MS | split[:GAP_MS] | checksum | control[:CODE]\n"
     "                     | oversized | garbage[:COUNT] | text:REPLY\n"
     "  --fault-only NAME  apply the fault to this function only (e.g. ConsultarSAT)\n"
@@ -59,6 +64,9 @@ Parsed ParseOptions(const std::vector<std::string>& args, Options* options, std:
     kLock,
     kFault,
     kFaultOnly,
+    kCertificateDays,
+    kLastTransmission,
+    kPending,
     kVersionOption
   };
   static const option kLong[] = {
@@ -71,6 +79,9 @@ Parsed ParseOptions(const std::vector<std::string>& args, Options* options, std:
       {"lock", required_argument, nullptr, kLock},
       {"fault", required_argument, nullptr, kFault},
       {"fault-only", required_argument, nullptr, kFaultOnly},
+      {"certificate-days", required_argument, nullptr, kCertificateDays},
+      {"last-transmission", required_argument, nullptr, kLastTransmission},
+      {"pending", required_argument, nullptr, kPending},
       {"verbose", no_argument, nullptr, 'v'},
       {"help", no_argument, nullptr, 'h'},
       {"version", no_argument, nullptr, kVersionOption},
@@ -132,6 +143,19 @@ Parsed ParseOptions(const std::vector<std::string>& args, Options* options, std:
       case kLock:
         if (!ParseInteger(value, 0, 4, &number)) return fail("--lock: 0 to 4");
         o.lock = static_cast<int>(number);
+        break;
+      case kCertificateDays:
+        if (!ParseInteger(value, -3650, 3650, &number))
+          return fail("--certificate-days: -3650 to 3650");
+        o.certificate_days = static_cast<int>(number);
+        break;
+      case kLastTransmission:
+        if (!ParseInteger(value, 0, 87600, &number)) return fail("--last-transmission: 0 to 87600");
+        o.transmission_hours = static_cast<int>(number);
+        break;
+      case kPending:
+        if (!ParseInteger(value, 0, 999999, &number)) return fail("--pending: 0 to 999999");
+        o.pending = static_cast<int>(number);
         break;
       case kFault:
         if (!ParseFault(value, &o.fault, message)) return Parsed::kError;
