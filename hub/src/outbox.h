@@ -65,7 +65,7 @@ class Outbox {
   bool MarkShipped(int64_t first, int64_t last);
   // An entry the central database refuses on its own: kept, never sent again.
   bool MarkRejected(int64_t id);
-  // Entries not yet shipped.
+  // Entries not yet shipped; -1 when they cannot be counted.
   int64_t Backlog();
 
  private:

@@ -20,7 +20,8 @@ constexpr int kLastRetryMs = 30000;
 
 Shipper::Shipper(const CentralConfig& config, std::string ledger_path)
     : config_(config), ledger_path_(std::move(ledger_path)) {
-  status_.backlog = -1;
+  std::string error;
+  counter_ = Outbox::Open(ledger_path_, &error);
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -43,7 +44,9 @@ void Shipper::Notify() {
 
 ShippingStatus Shipper::Status() const {
   std::lock_guard lock(mutex_);
-  return status_;
+  ShippingStatus status = status_;
+  status.backlog = counter_ ? counter_->Backlog() : -1;
+  return status;
 }
 
 void Shipper::Wait(int ms) {
@@ -76,7 +79,6 @@ void Shipper::Run() {
     {
       std::lock_guard lock(mutex_);
       if (stopping_) break;
-      status_.backlog = outbox->Backlog();
       status_.connected = central != nullptr;
     }
     if (!central) {

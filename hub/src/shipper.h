@@ -10,11 +10,13 @@
 #include <condition_variable>
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
 #include "config.h"
+#include "outbox.h"
 
 namespace kovrad::hub {
 
@@ -54,6 +56,7 @@ class Shipper {
   bool stopping_ = false;
   bool notified_ = false;
   ShippingStatus status_;
+  std::unique_ptr<Outbox> counter_;  // counts the backlog when asked, under `mutex_`
   std::thread thread_;
 };
 
