@@ -34,7 +34,7 @@ CREATE TABLE kovrad.coupons(
   total numeric(15, 2),
   buyer text,
   cancels char(44),
-  xml bytea NOT NULL,
+  xml bytea COMPRESSION lz4 NOT NULL,
   received_at timestamptz NOT NULL DEFAULT now(),
   PRIMARY KEY (access_key, issued_at)
 ) PARTITION BY RANGE (issued_at);
@@ -48,7 +48,7 @@ CREATE TABLE kovrad.device_status(
   store text NOT NULL,
   device text NOT NULL,
   taken_at timestamp NOT NULL,
-  reply bytea NOT NULL,
+  reply bytea COMPRESSION lz4 NOT NULL,
   received_at timestamptz NOT NULL DEFAULT now(),
   PRIMARY KEY (store, device, taken_at)
 ) PARTITION BY RANGE (taken_at);
@@ -125,6 +125,8 @@ constexpr char kStatusColumns[] =
     "INSERT INTO kovrad.device_status(store, device, taken_at, reply) VALUES ";
 constexpr int kStatusParameters = 4;
 
+constexpr size_t kPreparedLimit = 8;
+
 // Parameters of one multi-row INSERT: texts, and the documents in binary.
 class Rows {
  public:
@@ -140,19 +142,35 @@ class Rows {
     }
     *sql += ")";
   }
-  bool Run(PGconn* connection, const std::string& sql, std::string* error) {
+  // A multi-row INSERT is planned once for each number of rows it takes: the
+  // statements of the usual batch sizes are kept on the server.
+  bool Run(PGconn* connection, const std::string& sql, const std::string& name,
+           std::set<std::string>* prepared, std::string* error) {
     std::vector<const char*> values;
     std::vector<int> lengths;
     for (size_t i = 0; i < values_.size(); ++i) {
       values.push_back(nulls_[i] ? nullptr : values_[i].data());
       lengths.push_back(static_cast<int>(values_[i].size()));
     }
-    Result r(PQexecParams(connection, sql.c_str(), static_cast<int>(values.size()), nullptr,
-                          values.data(), lengths.data(), formats_.data(), 0));
+    const int count = static_cast<int>(values.size());
+    if (prepared->count(name) == 0 && prepared->size() < kPreparedLimit) {
+      Result made(PQprepare(connection, name.c_str(), sql.c_str(), count, nullptr));
+      if (!made.ok()) {
+        *error = Trimmed(PQresultErrorMessage(made.result));
+        return false;
+      }
+      prepared->insert(name);
+    }
+    Result r(prepared->count(name) != 0
+                 ? PQexecPrepared(connection, name.c_str(), count, values.data(), lengths.data(),
+                                  formats_.data(), 0)
+                 : PQexecParams(connection, sql.c_str(), count, nullptr, values.data(),
+                                lengths.data(), formats_.data(), 0));
     if (!r.ok()) *error = Trimmed(PQresultErrorMessage(r.result));
     return r.ok();
   }
   bool empty() const { return rows_ == 0; }
+  int rows() const { return rows_; }
 
  private:
   void Add(std::string value, bool null_when_empty, int format) {
@@ -316,8 +334,12 @@ bool Central::Ship(const std::vector<OutboxEntry>& entries, std::string* error) 
   }
   constexpr char kKeep[] = " ON CONFLICT DO NOTHING";
   if (!Exec("BEGIN", error)) return false;
-  const bool ok = (coupons.empty() || coupons.Run(connection_, coupon_sql + kKeep, error)) &&
-                  (statuses.empty() || statuses.Run(connection_, status_sql + kKeep, error));
+  const bool ok = (coupons.empty() ||
+                   coupons.Run(connection_, coupon_sql + kKeep,
+                               "coupons_" + std::to_string(coupons.rows()), &prepared_, error)) &&
+                  (statuses.empty() ||
+                   statuses.Run(connection_, status_sql + kKeep,
+                                "status_" + std::to_string(statuses.rows()), &prepared_, error));
   std::string ignored;
   if (!ok) return Exec("ROLLBACK", &ignored), false;
   return Exec("COMMIT", error);

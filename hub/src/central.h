@@ -6,6 +6,7 @@
 
 #include <libpq-fe.h>
 
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -44,7 +45,8 @@ class Central {
   bool EnsureMonth(const char* table, const std::string& timestamp, std::string* error);
 
   PGconn* connection_;
-  std::set<std::string> months_;  // partitions known to exist: "table:AAAA-MM"
+  std::set<std::string> months_;    // partitions known to exist: "table:AAAA-MM"
+  std::set<std::string> prepared_;  // statements kept on the server, by name
 };
 
 // The highest schema version this hub knows.

@@ -21,9 +21,12 @@ CREATE TABLE IF NOT EXISTS outbox(
   total TEXT NOT NULL,
   buyer TEXT NOT NULL,
   cancels TEXT NOT NULL,
-  document BLOB NOT NULL,
   queued TEXT NOT NULL DEFAULT (strftime('%Y-%m-%dT%H:%M:%f', 'now')),
   shipped INTEGER NOT NULL DEFAULT 0);
+-- Apart, so that marking a batch shipped rewrites small rows only.
+CREATE TABLE IF NOT EXISTS outbox_documents(
+  id INTEGER PRIMARY KEY REFERENCES outbox(id),
+  document BLOB NOT NULL);
 CREATE UNIQUE INDEX IF NOT EXISTS outbox_key ON outbox(access_key) WHERE access_key IS NOT NULL;
 CREATE INDEX IF NOT EXISTS outbox_waiting ON outbox(id) WHERE shipped = 0;
 )";
@@ -32,7 +35,7 @@ namespace {
 
 constexpr char kColumns[] =
     "SELECT id, kind, coalesce(access_key, ''), store, device, till, issued_at, cnpj, total, buyer,"
-    " cancels, document FROM outbox ";
+    " cancels, document FROM outbox JOIN outbox_documents USING (id) ";
 
 // "AAAAMMDD" and "hhmmss" as one time stamp; empty when either is malformed.
 std::string IssueTime(const std::string& date, const std::string& time) {
@@ -86,10 +89,9 @@ std::optional<OutboxEntry> CouponEntry(const Record& record, const std::string& 
 }
 
 bool Enqueue(sqlite3* db, const OutboxEntry& entry) {
-  Statement insert(
-      db,
-      "INSERT OR IGNORE INTO outbox(kind, access_key, store, device, till, issued_at,"
-      " cnpj, total, buyer, cancels, document) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  Statement insert(db,
+                   "INSERT OR IGNORE INTO outbox(kind, access_key, store, device, till, issued_at,"
+                   " cnpj, total, buyer, cancels) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
   insert.Bind(1, std::string(KindName(entry.kind)));
   insert.BindOptional(2, entry.access_key);
   insert.Bind(3, entry.store);
@@ -100,8 +102,12 @@ bool Enqueue(sqlite3* db, const OutboxEntry& entry) {
   insert.Bind(8, entry.total);
   insert.Bind(9, entry.buyer);
   insert.Bind(10, entry.cancels);
-  insert.BindBlob(11, entry.document);
-  return insert.Step() == SQLITE_DONE;
+  if (insert.Step() != SQLITE_DONE) return false;
+  if (sqlite3_changes(db) == 0) return true;  // that coupon is in already
+  Statement document(db, "INSERT INTO outbox_documents(id, document) VALUES(?, ?)");
+  document.Bind(1, int64_t{sqlite3_last_insert_rowid(db)});
+  document.BindBlob(2, entry.document);
+  return document.Step() == SQLITE_DONE;
 }
 
 std::unique_ptr<Outbox> Outbox::Open(const std::string& path, std::string* error) {
@@ -118,6 +124,13 @@ std::unique_ptr<Outbox> Outbox::Open(const std::string& path, std::string* error
 
 Outbox::~Outbox() {
   sqlite3_close(db_);
+}
+
+bool Outbox::Add(const OutboxEntry& entry) {
+  if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return false;
+  const bool ok = Enqueue(db_, entry);
+  return sqlite3_exec(db_, ok ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr) == SQLITE_OK &&
+         ok;
 }
 
 std::vector<OutboxEntry> Outbox::Next(int limit) {

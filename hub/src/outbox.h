@@ -58,7 +58,7 @@ class Outbox {
   Outbox& operator=(const Outbox&) = delete;
 
   // Adds an entry outside any sale (a device's status).
-  bool Add(const OutboxEntry& entry) { return Enqueue(db_, entry); }
+  bool Add(const OutboxEntry& entry);
   // The oldest entries not yet shipped, at most `limit`.
   std::vector<OutboxEntry> Next(int limit);
   // Entries up to `last` as taken by the central database.

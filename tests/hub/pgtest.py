@@ -45,7 +45,9 @@ class Postgres:
     """One cluster; `dsn` is its libpq connection string for database
     `central`."""
 
-    def __init__(self):
+    def __init__(self, durable=False):
+        # Tests need no crash safety: durable=False spares the disk its syncs.
+        self.durable = durable
         self.bin = server_binaries()
         self.root = tempfile.mkdtemp(prefix="kovrad-pg-")
         self.data = os.path.join(self.root, "data")
@@ -79,8 +81,9 @@ class Postgres:
         return result.stdout.decode()
 
     def start(self):
-        options = (f"-p {self.port} -k {self.root} -c listen_addresses=127.0.0.1"
-                   " -c fsync=off -c synchronous_commit=off -c max_connections=40")
+        options = f"-p {self.port} -k {self.root} -c listen_addresses=127.0.0.1 -c max_connections=40"
+        if not self.durable:
+            options += " -c fsync=off -c synchronous_commit=off"
         self._run("pg_ctl", "-D", self.data, "-l", self.log, "-o", options, "-w", "-t", "60", "start",
                   timeout=90)
         self.running = True
@@ -107,9 +110,9 @@ class Postgres:
             shutil.rmtree(self.root, ignore_errors=True)
 
 
-def start_or_skip():
+def start_or_skip(durable=False):
     """A running server, or the test's exit as skipped with the reason."""
     try:
-        return Postgres()
+        return Postgres(durable)
     except (Unavailable, OSError, subprocess.TimeoutExpired) as reason:
         skip(f"PostgreSQL cannot start here: {reason}")
