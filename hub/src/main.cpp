@@ -77,7 +77,7 @@ int Serve(const std::string& config_path) {
   Service service(*config, ledger.get(), &metrics, devices, program);
   const Chain chain(*config, ledger.get(), &metrics, &service);
   service.RecoverUnfinished();
-  const Hub hub{*config, service, metrics};
+  const Hub hub{*config, service, metrics, &chain};
   HttpServer server([&hub](const HttpRequest& request) { return Route(hub, request); }, BodyLimit);
   if (!server.Start(*config, &error)) {
     Log(Level::kError, error);
