@@ -14,7 +14,7 @@ import time
 import unittest
 
 import pgtest
-from hubtest import HUB, SALE, HubTestCase, fields
+from hubtest import HUB, SALE, HubTestCase, fields, wait_until
 
 STORES = 3
 SALES_PER_TILL = 3
@@ -27,17 +27,6 @@ def metric(hub, name):
         if line.startswith(name + " "):
             return float(line.split()[1])
     return None
-
-
-def wait_for(predicate, timeout=60, what="condition"):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise TimeoutError(what + " not met")
-        time.sleep(0.1)
 
 
 class CentralTest(HubTestCase):
@@ -119,17 +108,17 @@ class CentralTest(HubTestCase):
             hub.start()
 
         self.sell("up")
-        wait_for(self.drained, what="backlog shipped")
+        wait_until(self.drained, what="backlog shipped")
         self.assertEqual(self.central(), self.sold)
 
         # The central server away: the stores sell, their outboxes fill.
         self.pg.stop()
         self.sell("central down")
         for hub, _ in self.stores:
-            wait_for(lambda: metric(hub, "kovrad_hub_central_conectado") == 0, what="disconnected")
+            wait_until(lambda: metric(hub, "kovrad_hub_central_conectado") == 0, what="disconnected")
             self.assertGreater(metric(hub, "kovrad_hub_central_pendentes"), 0)
         self.pg.start()
-        wait_for(self.drained, what="backlog shipped after the outage")
+        wait_until(self.drained, what="backlog shipped after the outage")
         self.assertEqual(self.central(), self.sold)
 
         # Batches held in the central database by a lock; the stores sell
@@ -144,7 +133,7 @@ class CentralTest(HubTestCase):
             self.assertTrue(select.select([holder.stdout], [], [], 30)[0])
             self.assertEqual(holder.stdout.readline().strip(), "preso")
             self.sell("batches held")
-            wait_for(lambda: self.pg.psql(
+            wait_until(lambda: self.pg.psql(
                 "SELECT count(*) FROM pg_stat_activity WHERE application_name = 'loja-0'"
                 " AND wait_event_type = 'Lock'") == [["1"]], what="batch waiting on the lock")
             hub, _ = self.stores[0]
@@ -158,7 +147,7 @@ class CentralTest(HubTestCase):
             holder.wait(30)
         self.stores[0][0].start()
         self.sell("after the kill")
-        wait_for(self.drained, what="backlog shipped after the kill")
+        wait_until(self.drained, what="backlog shipped after the kill")
         self.assertEqual(self.central(), self.sold)
 
         # Everything a store has shipped, sent again, is taken once.
@@ -167,7 +156,7 @@ class CentralTest(HubTestCase):
         hub.ledger("UPDATE outbox SET shipped = 0 WHERE kind = 'venda'")
         self.assertGreater(hub.ledger("SELECT count(*) FROM outbox WHERE shipped = 0")[0][0], 0)
         hub.start()
-        wait_for(self.drained, what="the store's outbox sent again")
+        wait_until(self.drained, what="the store's outbox sent again")
         self.assertEqual(self.pg.psql("SELECT count(*), count(DISTINCT access_key) FROM kovrad.coupons"
                                       " WHERE kind = 'venda'"), [[str(len(self.sold))] * 2])
         self.assertEqual(self.central(), self.sold)

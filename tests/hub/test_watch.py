@@ -8,10 +8,9 @@ import re
 import shutil
 import subprocess
 import textwrap
-import time
 import unittest
 
-from hubtest import HubTestCase
+from hubtest import HubTestCase, wait_until
 
 RULES = os.environ["KOVRAD_ALERT_RULES"]
 SAMPLE = re.compile(r'^(kovrad_sat_[a-z_]+)\{dispositivo="(\d+)"\} (\S+)$')
@@ -43,17 +42,6 @@ def without_annotations(rules):
     return "\n".join(kept) + "\n"
 
 
-def wait_for(predicate, timeout=30):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise TimeoutError("condition not met")
-        time.sleep(0.1)
-
-
 class WatchTest(HubTestCase):
     @classmethod
     def setUpClass(cls):
@@ -68,7 +56,7 @@ class WatchTest(HubTestCase):
                            f'[caixas]\n1 = "{cls.troubled.serial}"\n')
 
     def test_each_trouble_shows_in_the_metrics(self):
-        seen = wait_for(lambda: (lambda g: g if len(g) == 2 else None)(gauges(self.hub_)))
+        seen = wait_until(lambda: (lambda g: g if len(g) == 2 else None)(gauges(self.hub_)))
         troubled, locked = seen[self.troubled.serial], seen[self.locked.serial]
         self.assertEqual(troubled["kovrad_sat_certificado_dias"], 10)
         self.assertAlmostEqual(troubled["kovrad_sat_horas_sem_transmissao"], 100, delta=0.1)
@@ -84,7 +72,7 @@ class WatchTest(HubTestCase):
         status, body = self.sale(self.hub_, till=1)
         self.assertEqual(status, 200, body)
         self.assertEqual(body["retorno"].split("|")[1], "06000", body)
-        later = wait_for(lambda: (lambda g: g if g.get(self.troubled.serial, {}).get(
+        later = wait_until(lambda: (lambda g: g if g.get(self.troubled.serial, {}).get(
             "kovrad_sat_cupons_pendentes") == 6 else None)(gauges(self.hub_)))
         self.assertGreater(later[self.troubled.serial]["kovrad_sat_horas_sem_transmissao"], 99.9)
 
@@ -93,7 +81,7 @@ class WatchTest(HubTestCase):
         checked = subprocess.run(["promtool", "check", "rules", RULES], capture_output=True, text=True)
         self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
 
-        seen = wait_for(lambda: (lambda g: g if len(g) == 2 else None)(gauges(self.hub_)))
+        seen = wait_until(lambda: (lambda g: g if len(g) == 2 else None)(gauges(self.hub_)))
         # A third device stands for a full memory, which satemu does not make.
         seen["999999999"] = {"kovrad_sat_memoria_usada": 0.85}
         series = "".join(
