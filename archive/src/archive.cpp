@@ -233,13 +233,13 @@ Stored Archive::Put(std::string_view xml, std::string* error) {
   std::lock_guard lock(mutex_);
   // A savepoint nests in the caller's transaction, or is one of its own.
   const bool outermost = sqlite3_get_autocommit(db_) != 0;
-  if (!Exec(db_, "SAVEPOINT archive_put", error)) return Stored::kRefused;
+  if (!Exec(db_, "SAVEPOINT archive_put", error)) return Stored::kFailed;
   Stored stored = Insert(xml, document, error);
   if (stored != Stored::kNew) Exec(db_, "ROLLBACK TO archive_put", nullptr);
   if (!Exec(db_, "RELEASE archive_put", error)) {
     *error = DatabaseError(db_);
     if (outermost) Exec(db_, "ROLLBACK", nullptr);
-    stored = Stored::kRefused;
+    stored = Stored::kFailed;
   }
   return stored;
 }
@@ -257,18 +257,18 @@ Stored Archive::Insert(std::string_view xml, const Document& d, std::string* err
     }
     if (step != SQLITE_DONE) {
       *error = DatabaseError(db_);
-      return Stored::kRefused;
+      return Stored::kFailed;
     }
   }
   int64_t dictionary = 0;
   std::string bytes;
-  if (!Dictionary(d.certificate, xml, &dictionary, &bytes, error)) return Stored::kRefused;
+  if (!Dictionary(d.certificate, xml, &dictionary, &bytes, error)) return Stored::kFailed;
   const std::string body = Deflate(xml, bytes);
   // What is stored is read back before it counts as stored.
   std::string check;
   if (body.empty() || !Inflate(body, bytes, xml.size(), &check) || check != xml) {
     *error = "CFe" + d.key + ": falha ao compactar o cupom; não foi arquivado";
-    return Stored::kRefused;
+    return Stored::kFailed;
   }
   Statement insert(db_,
                    "INSERT INTO archive_coupons(key, kind, number, serial, till, issued, total,"
@@ -290,7 +290,7 @@ Stored Archive::Insert(std::string_view xml, const Document& d, std::string* err
   insert.BindBlob(14, body);
   if (insert.Step() != SQLITE_DONE) {
     *error = DatabaseError(db_);
-    return Stored::kRefused;
+    return Stored::kFailed;
   }
   return Stored::kNew;
 }

@@ -73,7 +73,8 @@ struct Page {
 enum class Stored {
   kNew,      // archived now
   kAlready,  // the same bytes were archived before under that key
-  kRefused,  // not archived: not a coupon, another coupon under its key, or the database failed
+  kRefused,  // not archived: not a coupon, or another coupon under its key
+  kFailed,   // not archived: the database failed
 };
 
 enum class Read {
