@@ -345,6 +345,34 @@ bool Central::Ship(const std::vector<OutboxEntry>& entries, std::string* error) 
   return Exec("COMMIT", error);
 }
 
+bool Central::ForEachCoupon(const std::string& cnpj, const std::string& from, const std::string& to,
+                            const std::function<bool(const std::string& xml)>& visit,
+                            std::string* error) {
+  const char* values[] = {cnpj.c_str(), from.c_str(), to.c_str()};
+  // Row by row: a month of a chain's taxpayer does not fit in memory at once.
+  if (PQsendQueryParams(connection_,
+                        "SELECT xml FROM kovrad.coupons WHERE cnpj = $1 AND issued_at >= $2::date"
+                        " AND issued_at < $3::date ORDER BY issued_at, access_key",
+                        3, nullptr, values, nullptr, nullptr, 1) == 0 ||
+      PQsetSingleRowMode(connection_) == 0) {
+    *error = Trimmed(PQerrorMessage(connection_));
+    return false;
+  }
+  bool ok = true, going = true;
+  while (PGresult* row = PQgetResult(connection_)) {
+    const Result r(row);
+    const ExecStatusType status = PQresultStatus(row);
+    if (status == PGRES_SINGLE_TUPLE && going) {
+      going =
+          visit(std::string(PQgetvalue(row, 0, 0), static_cast<size_t>(PQgetlength(row, 0, 0))));
+    } else if (status != PGRES_SINGLE_TUPLE && status != PGRES_TUPLES_OK) {
+      *error = Trimmed(PQresultErrorMessage(row));
+      ok = false;
+    }
+  }
+  return ok;
+}
+
 }  // namespace kovrad::hub
 
 namespace kovrad::hub {
@@ -352,9 +380,13 @@ namespace kovrad::hub {
 int RunCentralCommand(const std::vector<std::string>& args) {
   constexpr char kUsage[] =
       "uso: kovrad-hub central preparar [--config ARQUIVO]\n"
+      "     kovrad-hub central exportar --mes AAAA-MM --cnpj CNPJ --saida ARQUIVO.zip\n"
+      "                                 [--config ARQUIVO]\n"
       "\n"
       "Cria ou atualiza o esquema do banco central da rede ([central] da configuração).\n"
-      "Pode ser executado de novo: só aplica as versões que faltam.\n";
+      "Pode ser executado de novo: só aplica as versões que faltam. exportar grava o\n"
+      "pacote do contador do mês para um CNPJ, com os cupons de todas as lojas.\n";
+  if (args.size() >= 2 && args[1] == "exportar") return RunCentralExport(args);
   std::string path = "/etc/kovrad/kovrad-hub.toml";
   const bool with_config = args.size() == 4 && args[2] == "--config";
   if (args.size() < 2 || args[1] != "preparar" || (args.size() != 2 && !with_config)) {

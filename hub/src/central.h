@@ -6,6 +6,7 @@
 
 #include <libpq-fe.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -36,6 +37,12 @@ class Central {
   // already is left as it is. False, with the reason, when nothing was kept.
   bool Ship(const std::vector<OutboxEntry>& entries, std::string* error);
 
+  // The XML of every coupon of issuer `cnpj` issued from `from` to before
+  // `to` ("AAAA-MM-DD"), in order of issue, one row at a time; `visit`
+  // returns false to stop. False, with the reason, when the query failed.
+  bool ForEachCoupon(const std::string& cnpj, const std::string& from, const std::string& to,
+                     const std::function<bool(const std::string& xml)>& visit, std::string* error);
+
   // Whether the connection still works.
   bool Healthy() const;
 
@@ -52,7 +59,9 @@ class Central {
 // The highest schema version this hub knows.
 int LatestCentralVersion();
 
-// `kovrad-hub central preparar`: the exit status.
+// `kovrad-hub central preparar` and `exportar`: the exit status.
 int RunCentralCommand(const std::vector<std::string>& args);
+// `kovrad-hub central exportar` (central_export.cpp).
+int RunCentralExport(const std::vector<std::string>& args);
 
 }  // namespace kovrad::hub

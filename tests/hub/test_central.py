@@ -3,7 +3,8 @@ sell: three hubs with two satemu each. Every coupon sold reaches the central
 database once, through the central server stopped and started again, a hub
 killed in the middle of a batch and started again, and a batch sent twice;
 and the stores sell throughout, also while the central database holds
-their batches waiting."""
+their batches waiting. The accountant's bundle is made from it across the
+stores."""
 
 import collections
 import os
@@ -12,6 +13,7 @@ import subprocess
 import threading
 import time
 import unittest
+import zipfile
 
 import pgtest
 from hubtest import HUB, SALE, HubTestCase, fields, wait_until
@@ -168,6 +170,20 @@ class CentralTest(HubTestCase):
             " OR position('\\x3c2f4346653e'::bytea in xml) = 0"), [["0"]])
         self.assertEqual(sorted(row[0] for row in self.pg.psql(
             "SELECT DISTINCT store FROM kovrad.device_status")), [f"loja-{n}" for n in range(STORES)])
+
+        # The accountant's bundle of the taxpayer's month, from all its stores.
+        key = next(iter(self.sold))
+        bundle = os.path.join(self.dir, "contador.zip")
+        result = subprocess.run(
+            [HUB, "central", "exportar", "--mes", f"20{key[2:4]}-{key[4:6]}", "--cnpj", key[6:20],
+             "--saida", bundle, "--config", hub.config], capture_output=True, text=True, timeout=120)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with zipfile.ZipFile(bundle) as archive:
+            sales = sorted(name for name in archive.namelist() if name.startswith("vendas/"))
+            self.assertEqual(sales, sorted(f"vendas/CFe{k}.xml" for k in self.sold))
+            stored = self.pg.psql(f"SELECT encode(xml, 'hex') FROM kovrad.coupons WHERE access_key = '{key}'")
+            self.assertEqual(archive.read(f"vendas/CFe{key}.xml").hex(), stored[0][0])
+
         for phase, seconds in self.latencies.items():
             seconds.sort()
             print(f"{phase}: {len(seconds)} sales, median {seconds[len(seconds) // 2] * 1000:.0f} ms,"
