@@ -106,6 +106,13 @@ std::string Trimmed(const char* message) {
   return text;
 }
 
+// The server's message, and its SQLSTATE in `state`.
+std::string Failure(const PGresult* result, std::string* state) {
+  const char* code = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+  *state = code != nullptr ? code : "";
+  return Trimmed(PQresultErrorMessage(result));
+}
+
 // The first day of the month `offset` months from now, "AAAA-MM-01".
 std::string MonthFromNow(int offset) {
   const std::time_t now = std::time(nullptr);
@@ -145,7 +152,7 @@ class Rows {
   // A multi-row INSERT is planned once for each number of rows it takes: the
   // statements of the usual batch sizes are kept on the server.
   bool Run(PGconn* connection, const std::string& sql, const std::string& name,
-           std::set<std::string>* prepared, std::string* error) {
+           std::set<std::string>* prepared, std::string* error, std::string* state) {
     std::vector<const char*> values;
     std::vector<int> lengths;
     for (size_t i = 0; i < values_.size(); ++i) {
@@ -156,7 +163,7 @@ class Rows {
     if (prepared->count(name) == 0 && prepared->size() < kPreparedLimit) {
       Result made(PQprepare(connection, name.c_str(), sql.c_str(), count, nullptr));
       if (!made.ok()) {
-        *error = Trimmed(PQresultErrorMessage(made.result));
+        *error = Failure(made.result, state);
         return false;
       }
       prepared->insert(name);
@@ -166,7 +173,7 @@ class Rows {
                                   formats_.data(), 0)
                  : PQexecParams(connection, sql.c_str(), count, nullptr, values.data(),
                                 lengths.data(), formats_.data(), 0));
-    if (!r.ok()) *error = Trimmed(PQresultErrorMessage(r.result));
+    if (!r.ok()) *error = Failure(r.result, state);
     return r.ok();
   }
   bool empty() const { return rows_ == 0; }
@@ -232,8 +239,13 @@ bool Central::Healthy() const {
 
 bool Central::Exec(const std::string& sql, std::string* error) {
   Result r(PQexec(connection_, sql.c_str()));
-  if (!r.ok()) *error = Trimmed(PQresultErrorMessage(r.result));
+  if (!r.ok()) *error = Failure(r.result, &last_state_);
   return r.ok();
+}
+
+bool Central::Refused() const {
+  // Data exceptions and integrity violations: this entry, not the server.
+  return last_state_.starts_with("22") || last_state_.starts_with("23");
 }
 
 int Central::Version(std::string* error) {
@@ -295,7 +307,7 @@ bool Central::EnsureMonth(const char* table, const std::string& timestamp, std::
   Result r(PQexecParams(connection_, "SELECT kovrad.ensure_month($1, $2::timestamp)", 2, nullptr,
                         values, nullptr, nullptr, 0));
   if (!r.ok()) {
-    *error = Trimmed(PQresultErrorMessage(r.result));
+    *error = Failure(r.result, &last_state_);
     return false;
   }
   months_.insert(month);
@@ -306,6 +318,7 @@ bool Central::Ship(const std::vector<OutboxEntry>& entries, std::string* error) 
   static const char* const kCouponCasts[kCouponParameters] = {
       "", "::timestamp", "", "", "", "::integer", "", "::numeric", "", "", "::bytea"};
   static const char* const kStatusCasts[kStatusParameters] = {"", "", "::timestamp", "::bytea"};
+  last_state_.clear();
   Rows coupons, statuses;
   std::string coupon_sql = kCouponColumns, status_sql = kStatusColumns;
   for (const OutboxEntry& e : entries) {
@@ -334,12 +347,12 @@ bool Central::Ship(const std::vector<OutboxEntry>& entries, std::string* error) 
   }
   constexpr char kKeep[] = " ON CONFLICT DO NOTHING";
   if (!Exec("BEGIN", error)) return false;
-  const bool ok = (coupons.empty() ||
-                   coupons.Run(connection_, coupon_sql + kKeep,
-                               "coupons_" + std::to_string(coupons.rows()), &prepared_, error)) &&
-                  (statuses.empty() ||
-                   statuses.Run(connection_, status_sql + kKeep,
-                                "status_" + std::to_string(statuses.rows()), &prepared_, error));
+  const bool ok = (coupons.empty() || coupons.Run(connection_, coupon_sql + kKeep,
+                                                  "coupons_" + std::to_string(coupons.rows()),
+                                                  &prepared_, error, &last_state_)) &&
+                  (statuses.empty() || statuses.Run(connection_, status_sql + kKeep,
+                                                    "status_" + std::to_string(statuses.rows()),
+                                                    &prepared_, error, &last_state_));
   std::string ignored;
   if (!ok) return Exec("ROLLBACK", &ignored), false;
   return Exec("COMMIT", error);

@@ -43,6 +43,9 @@ class Central {
   bool ForEachCoupon(const std::string& cnpj, const std::string& from, const std::string& to,
                      const std::function<bool(const std::string& xml)>& visit, std::string* error);
 
+  // Whether the last failure was the server refusing the data itself (a
+  // constraint, a malformed value), which sending it again cannot mend.
+  bool Refused() const;
   // Whether the connection still works.
   bool Healthy() const;
 
@@ -54,6 +57,7 @@ class Central {
   PGconn* connection_;
   std::set<std::string> months_;    // partitions known to exist: "table:AAAA-MM"
   std::set<std::string> prepared_;  // statements kept on the server, by name
+  std::string last_state_;          // SQLSTATE of the last failure
 };
 
 // The highest schema version this hub knows.

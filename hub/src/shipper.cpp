@@ -111,31 +111,35 @@ void Shipper::Run() {
       retry_ms = kFirstRetryMs;
       continue;
     }
-    if (!central->Healthy()) {
-      central.reset();
+    if (!central->Healthy() || !central->Refused()) {
+      // Down, or refusing everyone for now (rights, space, a missing
+      // partition): the same batch again later, nothing set aside.
+      if (!central->Healthy()) central.reset();
       backoff(error);
       continue;
     }
     // The server is there and refused the batch: one by one, so that an
     // entry it cannot take holds up none of the others.
     Log(Level::kWarning, "banco central recusou um lote: " + error + "; enviando um a um");
+    bool stopped = false;
     for (const OutboxEntry& entry : batch) {
       if (central->Ship({entry}, &error)) {
         outbox->MarkShipped(entry.id, entry.id);
         std::lock_guard lock(mutex_);
         ++status_.shipped;
-      } else if (central->Healthy()) {
+      } else if (central->Healthy() && central->Refused()) {
         Log(Level::kError, "banco central recusou " + std::string(KindName(entry.kind)) + " " +
                                entry.access_key + ": " + error + "; mantido no hub");
         outbox->MarkRejected(entry.id);
         std::lock_guard lock(mutex_);
         ++status_.rejected;
       } else {
+        stopped = true;
         break;
       }
     }
-    if (!central->Healthy()) {
-      central.reset();
+    if (stopped) {
+      if (!central->Healthy()) central.reset();
       backoff(error);
     }
   }

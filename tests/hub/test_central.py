@@ -157,8 +157,20 @@ class CentralTest(HubTestCase):
         hub.stop()
         hub.ledger("UPDATE outbox SET shipped = 0 WHERE kind = 'venda'")
         self.assertGreater(hub.ledger("SELECT count(*) FROM outbox WHERE shipped = 0")[0][0], 0)
+        # An entry the server cannot take is set aside and holds up none of the others.
+        hub.ledger("INSERT INTO outbox(kind, access_key, store, device, till, issued_at, cnpj, total,"
+                   " buyer, cancels) SELECT kind, '9' || substr(access_key, 2), store, device, till,"
+                   " issued_at, cnpj, 'não é número', buyer, cancels FROM outbox WHERE kind = 'venda' LIMIT 1")
+        hub.ledger("INSERT INTO outbox_documents(id, document) SELECT max(id), x'3c43466520' FROM outbox")
+        hub.ledger("INSERT INTO outbox(kind, access_key, store, device, till, issued_at, cnpj, total,"
+                   " buyer, cancels) SELECT kind, '8' || substr(access_key, 2), store, device, till,"
+                   " issued_at, cnpj, total, buyer, cancels FROM outbox WHERE kind = 'venda' LIMIT 1")
+        hub.ledger("INSERT INTO outbox_documents(id, document) SELECT max(id), x'3c43466520' FROM outbox")
         hub.start()
         wait_until(self.drained, what="the store's outbox sent again")
+        self.assertEqual(metric(hub, "kovrad_hub_central_recusados_total"), 1)
+        self.assertEqual(self.pg.psql("SELECT count(*) FROM kovrad.coupons WHERE access_key LIKE '8%'"), [["1"]])
+        self.pg.psql("DELETE FROM kovrad.coupons WHERE access_key LIKE '8%'")
         self.assertEqual(self.pg.psql("SELECT count(*), count(DISTINCT access_key) FROM kovrad.coupons"
                                       " WHERE kind = 'venda'"), [[str(len(self.sold))] * 2])
         self.assertEqual(self.central(), self.sold)
