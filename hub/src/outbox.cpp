@@ -84,7 +84,11 @@ std::optional<OutboxEntry> CouponEntry(const Record& record, const std::string& 
   entry.total = coupon.total;
   entry.buyer = coupon.buyer;
   entry.cancels = coupon.cancelled_key;
-  if (entry.issued_at.empty()) return std::nullopt;
+  if (entry.issued_at.empty()) {
+    Log(Level::kError, "SAT " + record.device + ": cupom " + coupon.key +
+                           " sem data de emissão legível, não vai ao banco central");
+    return std::nullopt;
+  }
   return entry;
 }
 

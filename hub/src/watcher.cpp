@@ -169,9 +169,8 @@ void Watcher::Query(const Device& device) {
   const auto health =
       outcome.status == 200 ? ReadHealth(outcome.reply, std::time(nullptr)) : std::nullopt;
   if (!health) {
+    // The last figures stay: their time shows how old they are.
     Log(Level::kWarning, "SAT " + device.serial() + ": consulta de estado sem resposta válida");
-    std::lock_guard lock(mutex_);
-    health_.erase(device.serial());
     return;
   }
   if (outbox_) {

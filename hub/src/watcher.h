@@ -49,7 +49,8 @@ class Watcher {
   Watcher(const Watcher&) = delete;
   Watcher& operator=(const Watcher&) = delete;
 
-  // The last figures of each device (by serial) that answered.
+  // The last figures of each device (by serial) that ever answered; a
+  // device that stops answering keeps its last ones, with their time.
   std::map<std::string, DeviceHealth> Health() const;
   std::string RenderMetrics() const;
 
