@@ -49,9 +49,10 @@ ShippingStatus Shipper::Status() const {
   return status;
 }
 
-void Shipper::Wait(int ms) {
+void Shipper::Wait(int ms, bool on_notice) {
   std::unique_lock lock(mutex_);
-  wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping_ || notified_; });
+  wake_.wait_for(lock, std::chrono::milliseconds(ms),
+                 [this, on_notice] { return stopping_ || (on_notice && notified_); });
   notified_ = false;
 }
 
@@ -72,7 +73,8 @@ void Shipper::Run() {
   int retry_ms = kFirstRetryMs;
   const auto backoff = [&](const std::string& problem) {
     Fail(problem);
-    Wait(retry_ms);
+    // New sales do not cut a pause short: each would be another attempt.
+    Wait(retry_ms, false);
     retry_ms = std::min(retry_ms * 2, kLastRetryMs);
   };
   while (true) {
@@ -97,7 +99,7 @@ void Shipper::Run() {
     }
     const std::vector<OutboxEntry> batch = outbox->Next(config_.batch);
     if (batch.empty()) {
-      Wait(kIdleMs);
+      Wait(kIdleMs, true);
       continue;
     }
     if (central->Ship(batch, &error)) {

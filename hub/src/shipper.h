@@ -46,7 +46,8 @@ class Shipper {
 
  private:
   void Run();
-  void Wait(int ms);
+  // Up to `ms`, or until stopped; `on_notice`: or until something is queued.
+  void Wait(int ms, bool on_notice);
   void Fail(const std::string& problem);
 
   const CentralConfig config_;
