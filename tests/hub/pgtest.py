@@ -45,9 +45,10 @@ class Postgres:
     """One cluster; `dsn` is its libpq connection string for database
     `central`."""
 
-    def __init__(self, durable=False):
+    def __init__(self, durable=False, tls=False):
         # Tests need no crash safety: durable=False spares the disk its syncs.
         self.durable = durable
+        self.tls = tls
         self.bin = server_binaries()
         self.root = tempfile.mkdtemp(prefix="kovrad-pg-")
         self.data = os.path.join(self.root, "data")
@@ -62,6 +63,8 @@ class Postgres:
             self.account = {"user": nobody.pw_uid, "group": nobody.pw_gid, "extra_groups": []}
         os.chmod(self.root, 0o700)
         try:
+            if tls:
+                self._make_certificate()
             self._run("initdb", "-D", self.data, "-U", USER, "--auth=trust", "--no-locale",
                       "-E", "UTF8", "--no-sync")
             self.start()
@@ -84,6 +87,9 @@ class Postgres:
         options = f"-p {self.port} -k {self.root} -c listen_addresses=127.0.0.1 -c max_connections=40"
         if not self.durable:
             options += " -c fsync=off -c synchronous_commit=off"
+        if self.tls:
+            options += (f" -c ssl=on -c ssl_cert_file={self.certificate}"
+                        f" -c ssl_key_file={self.root}/server.key")
         self._run("pg_ctl", "-D", self.data, "-l", self.log, "-o", options, "-w", "-t", "60", "start",
                   timeout=90)
         self.running = True
@@ -92,6 +98,21 @@ class Postgres:
         if self.running:
             self._run("pg_ctl", "-D", self.data, "-m", "fast", "-w", "-t", "60", "stop", timeout=90)
             self.running = False
+
+    def _make_certificate(self):
+        """A self-signed certificate for 127.0.0.1, `certificate`, and its key."""
+        self.certificate = os.path.join(self.root, "server.crt")
+        key = os.path.join(self.root, "server.key")
+        made = subprocess.run(
+            ["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj",
+             "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key,
+             "-out", self.certificate], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, timeout=60)
+        if made.returncode != 0:
+            raise Unavailable("openssl: " + made.stderr.decode(errors="replace")[-200:])
+        os.chmod(key, 0o600)
+        if self.account:
+            for path in (key, self.certificate):
+                os.chown(path, self.account["user"], self.account["group"])
 
     def psql(self, sql, database="central"):
         """Rows of `sql` as lists of texts."""
@@ -110,9 +131,9 @@ class Postgres:
             shutil.rmtree(self.root, ignore_errors=True)
 
 
-def start_or_skip(durable=False):
+def start_or_skip(durable=False, tls=False):
     """A running server, or the test's exit as skipped with the reason."""
     try:
-        return Postgres(durable)
+        return Postgres(durable, tls)
     except (Unavailable, OSError, subprocess.TimeoutExpired) as reason:
         skip(f"PostgreSQL cannot start here: {reason}")

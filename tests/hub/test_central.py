@@ -37,7 +37,7 @@ class CentralTest(HubTestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        cls.pg = pgtest.start_or_skip()
+        cls.pg = pgtest.start_or_skip(tls=True)
         try:
             cls.stores = []
             for store in range(STORES):
@@ -101,6 +101,20 @@ class CentralTest(HubTestCase):
     def central(self):
         return {key: (store, device, int(till)) for key, store, device, till in self.pg.psql(
             "SELECT access_key, store, device, till FROM kovrad.coupons WHERE kind = 'venda'")}
+
+    def test_tls_is_verified_as_configured(self):
+        def prepare(settings):
+            config = os.path.join(self.dir, "tls.toml")
+            with open(config, "w", encoding="utf-8") as out:
+                out.write(f'[central]\nconexao = "{self.pg.dsn}"\nloja = "tls"\n{settings}')
+            return subprocess.run([HUB, "central", "preparar", "--config", config],
+                                  capture_output=True, text=True, timeout=60)
+
+        self.assertEqual(prepare(f'tls_ca = "{self.pg.certificate}"\n').returncode, 0)
+        # The default verifies the server's certificate: without its CA, no connection.
+        stranger = prepare(f'tls_ca = "{pgtest.__file__}"\n')
+        self.assertEqual(stranger.returncode, 1, stranger.stdout)
+        self.assertIn("banco central", stranger.stderr)
 
     def test_every_coupon_reaches_central_once(self):
         first = self.prepare(self.stores[0][0])
