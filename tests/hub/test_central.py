@@ -202,7 +202,9 @@ class CentralTest(HubTestCase):
         bundle = os.path.join(self.dir, "contador.zip")
         result = subprocess.run(
             [HUB, "central", "exportar", "--mes", f"20{key[2:4]}-{key[4:6]}", "--cnpj", key[6:20],
-             "--saida", bundle, "--config", hub.config], capture_output=True, text=True, timeout=120)
+             "--saida", bundle, "--config", hub.config], capture_output=True, text=True, timeout=120,
+            env=dict(os.environ, LSAN_OPTIONS="suppressions=" + os.path.join(os.path.dirname(__file__),
+                                                                           "fontconfig.supp")))
         self.assertEqual(result.returncode, 0, result.stderr)
         with zipfile.ZipFile(bundle) as archive:
             sales = sorted(name for name in archive.namelist() if name.startswith("vendas/"))
