@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -62,6 +63,17 @@ class Ledger {
   // The till's last sale or cancellation.
   std::optional<Record> LastFiscal(int till);
 
+  // Runs inside the transaction that records an outcome, for what must be
+  // kept with it (the coupon bound for the central database); false undoes
+  // both.
+  using FinishHook = std::function<bool(sqlite3* db, const Record& record)>;
+  void set_finish_hook(FinishHook hook) {
+    std::lock_guard lock(mutex_);
+    finish_hook_ = std::move(hook);
+  }
+  // Creates another module's tables in the ledger's database.
+  bool AddSchema(const char* sql);
+
   std::string ActivationCode(const std::string& device);
   bool SetActivationCode(const std::string& device, const std::string& code);
 
@@ -77,6 +89,7 @@ class Ledger {
 
   std::mutex mutex_;
   sqlite3* db_;
+  FinishHook finish_hook_;
 };
 
 }  // namespace kovrad::hub

@@ -4,6 +4,7 @@
 //   kovrad-hub [--config FILE] preparar   makes the ledger the configuration names
 //   kovrad-hub [--config FILE] verificar  whether the configuration is ready to serve
 //   kovrad-hub --worker FD PORT           one device's worker, started by the hub
+//   kovrad-hub central preparar           the chain's central database made ready
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "central.h"
+#include "chain.h"
 #include "config.h"
 #include "device.h"
 #include "http_server.h"
@@ -31,6 +34,7 @@ namespace {
 
 constexpr char kUsage[] =
     "uso: kovrad-hub [--config ARQUIVO] [preparar | verificar]\n"
+    "     kovrad-hub central preparar [--config ARQUIVO]\n"
     "\n"
     "Serve os SAT deste computador aos caixas da loja por HTTP. A configuração\n"
     "(TOML, padrão /etc/kovrad/kovrad-hub.toml) diz o endereço, os SAT, os caixas,\n"
@@ -138,8 +142,9 @@ int Serve(const std::string& config_path) {
   const std::string program = std::filesystem::read_symlink("/proc/self/exe", ec).string();
   Metrics metrics;
   Service service(*config, ledger.get(), &metrics, devices, program);
+  const Chain chain(*config, ledger.get(), &metrics, &service);
   service.RecoverUnfinished();
-  const Hub hub{*config, service, metrics};
+  const Hub hub{*config, service, metrics, &chain};
   HttpServer server([&hub](const HttpRequest& request) { return Route(hub, request); }, BodyLimit,
                     [&hub](const HttpRequest& request) { return Admit(hub, request); }, &metrics);
   if (!server.Start(*config, &error)) {
@@ -183,6 +188,7 @@ int main(int argc, char** argv) {
   // The ledger and its journal hold the activation codes: the hub's files
   // are its own.
   umask(077);
+  if (!args.empty() && args[0] == "central") return kovrad::hub::RunCentralCommand(args);
   std::string config = "/etc/kovrad/kovrad-hub.toml";
   std::string command;
   for (size_t i = 0; i < args.size(); ++i) {

@@ -17,10 +17,13 @@
 
 namespace kovrad::hub {
 
+class Chain;
+
 struct Hub {
   const Config& config;
   Service& service;
   Metrics& metrics;
+  const Chain* chain = nullptr;  // shipping and the devices' health, for the console
 };
 
 HttpResponse Route(const Hub& hub, const HttpRequest& request);
