@@ -3,9 +3,9 @@
 // limit.
 #include <string_view>
 
+#include "client/text.h"
 #include "core/device_log.h"
 #include "require.h"
-#include "text.h"
 
 using kovrad::fuzz::Require;
 
@@ -13,8 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace kovrad::manager;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   for (const std::string& line : FormatLog(text)) {
-    Require(IsValidUtf8(line), "lines of whole characters");
-    Require(CharacterCount(line) <= kLogLineLimit, "lines within their limit");
+    Require(kovrad::client::IsValidUtf8(line), "lines of whole characters");
+    Require(kovrad::client::CharacterCount(line) <= kLogLineLimit, "lines within their limit");
   }
   return 0;
 }

@@ -8,11 +8,11 @@
 #include <exception>
 
 #include "app/dialogs.h"
-#include "app/forms.h"
 #include "app/registry.h"
 #include "app/shell.h"
 #include "app/style.h"
-#include "core/binding.h"
+#include "client/binding.h"
+#include "forms.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     }
     QApplication::setApplicationName("Torva Trelix Manager");
 
-    Library library;
+    kovrad::client::Library library;
     QtDialogs dialogs;
     Shell shell(library, dialogs, [](int status) { QCoreApplication::exit(status); });
     Forms forms(shell);

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "binding.h"
+#include "client/binding.h"
+#include "core/status.h"
 #include "fake_device.h"
 #include "figures.h"
 #include "satemu_process.h"
-#include "status.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ constexpr int kQueries = 300;
 constexpr int kWarmUp = 10;
 
 // One query as the main window makes it; false unless it succeeded.
-bool Query(Library& library, size_t* shown) {
+bool Query(kovrad::client::Library& library, size_t* shown) {
   const StatusOutcome outcome = QueryStatus(library, "12345678");
   const StatusReply reply = ReadStatusReply(outcome.reply);
   for (const PanelRow& row : kPanelRows) {
@@ -36,7 +36,7 @@ int main() {
   kovrad::test::Satemu satemu(dir.path(), {"--kit"});
   kovrad::test::ScopedEnv dev("KOVRAD_DEV_DIR", satemu.dev_dir());
   kovrad::test::ScopedEnv sys("KOVRAD_SYSFS_DIR", satemu.sys_dir());
-  Library library;
+  kovrad::client::Library library;
   size_t shown = 0;
   bool ok = true;
   std::vector<double> ms;

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "text.h"
+#include "client/text.h"
 
 namespace kovrad::cli {
 namespace {
@@ -248,12 +248,12 @@ bool ParseNumber(std::string_view text, int64_t low, int64_t high, int64_t* numb
 }
 
 bool StageText(std::string_view typed, std::string* staged) {
-  if (!manager::IsValidUtf8(typed)) {
+  if (!client::IsValidUtf8(typed)) {
     *staged = typed;
     return true;
   }
-  *staged = manager::ToCp1252(typed);
-  return manager::FromCp1252(*staged) == typed;
+  *staged = client::ToCp1252(typed);
+  return client::FromCp1252(*staged) == typed;
 }
 
 bool ReadDocument(const std::string& path, std::string* contents, std::string* problem) {
@@ -353,16 +353,16 @@ std::string FunctionHelp(const Function& function) {
   }
   if (function.IsSatFunction()) {
     text << "\nReply fields (--json):";
-    for (std::string_view name : FieldNames(function.layout)) text << " " << name;
+    for (std::string_view name : client::FieldNames(function.sat->layout)) text << " " << name;
     text << "\nSuccess: ";
-    if (function.passes_through) {
+    if (function.PassesThrough()) {
       text << "the session's stored reply, whatever its code";
     } else {
-      for (size_t i = 0; i < function.success.size(); ++i) {
-        text << (i > 0 ? " or " : "") << function.success[i];
+      for (size_t i = 0; i < function.sat->success.size(); ++i) {
+        text << (i > 0 ? " or " : "") << function.sat->success[i];
       }
     }
-    text << "\nTime limit: " << function.time_limit_ms / 1000 << " s\n";
+    text << "\nTime limit: " << function.TimeLimitMs() / 1000 << " s\n";
   }
   text << "\nOptions:\n" << kGlobalOptions;
   return text.str();

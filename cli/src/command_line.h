@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "catalog.h"
+#include "client/session_store.h"
 
 namespace kovrad::cli {
 
@@ -26,7 +27,7 @@ struct Invocation {
 };
 
 // The session numbers a request can carry: six digits.
-inline constexpr int32_t kMaxSession = 999999;
+using client::kMaxSession;
 // The longest document read from a file: what a sale may hold.
 inline constexpr size_t kDocumentMax = 2097151;
 

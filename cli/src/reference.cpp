@@ -29,16 +29,16 @@ void ArgumentTable(const Function& f, std::ostringstream& md) {
 }
 
 void SatFunction(const Function& f, std::ostringstream& md) {
-  md << "- Request name `" << WireName(f) << "`, time limit " << f.time_limit_ms / 1000
+  md << "- Request name `" << f.sat->wire_name << "`, time limit " << f.TimeLimitMs() / 1000
      << " s; the session number comes first.\n- satcli: `satcli " << f.name;
   for (const Parameter& p : f.parameters) md << " --" << p.name;
   md << "`\n\n";
   ArgumentTable(f, md);
   md << "Reply fields:";
-  for (std::string_view name : FieldNames(f.layout)) md << " `" << name << "`";
+  for (std::string_view name : client::FieldNames(f.sat->layout)) md << " `" << name << "`";
   md << "\n\n| Result code | Meaning |\n|---|---|\n";
-  for (const ResultCode& c : ResultCodes(f)) {
-    const bool success = Succeeded(f, c.code);
+  for (const ResultCode& c : client::ResultCodes(*f.sat)) {
+    const bool success = client::Succeeded(*f.sat, c.code);
     md << "| " << (success ? "**" : "") << c.code << (success ? "**" : "") << " | " << c.meaning
        << " |\n";
   }

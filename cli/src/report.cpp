@@ -3,13 +3,22 @@
 #include <cstdio>
 #include <cstring>
 
+#include "client/link_error.h"
+#include "client/reply_line.h"
+#include "client/text.h"
 #include "command_line.h"
-#include "text.h"
 
 namespace kovrad::cli {
 namespace {
 
-using manager::DecodeReply;
+using client::DecodeReply;
+using client::SplitFields;
+
+// The name of a link error code ("__TIMEOUT__"); empty for other codes.
+std::string_view LinkErrorName(int32_t code) {
+  const char* name = client::LinkErrorName(code);
+  return name != nullptr ? name : std::string_view();
+}
 
 // The record's message, read no further than its field.
 std::string RecordMessage(const COMM_ERROR& record) {
@@ -33,11 +42,11 @@ const std::string& ReplyText(const Report& report) {
 std::string JsonFields(const Report& report) {
   const std::vector<std::string> fields = SplitFields(DecodeReply(ReplyText(report)));
   // A session's stored reply has the layout of the function that made it.
-  const Function* layout_of = report.function;
-  if (report.function->passes_through && fields.size() >= 2) {
-    if (const Function* stored = FunctionOfResult(fields[1])) layout_of = stored;
+  const client::Function* layout_of = report.function->sat;
+  if (layout_of->passes_through && fields.size() >= 2) {
+    if (const client::Function* stored = client::FunctionOfResult(fields[1])) layout_of = stored;
   }
-  const std::vector<std::string_view> names = FieldNames(layout_of->layout);
+  const std::vector<std::string_view> names = client::FieldNames(layout_of->layout);
   std::string json = "{";
   for (size_t i = 0; i < fields.size(); ++i) {
     const std::string name =
@@ -68,12 +77,12 @@ Status Judge(const Report& report) {
   if (!report.record || report.record->code != __NOERROR__) return Status::kLinkError;
   if (FromOtherSession(report)) return Status::kOtherSession;
   const std::vector<std::string> fields = SplitFields(outcome.text);
-  const bool success = fields.size() >= 2 && Succeeded(*report.function, fields[1]);
+  const bool success = fields.size() >= 2 && client::Succeeded(*report.function->sat, fields[1]);
   return success ? Status::kSuccess : Status::kRefused;
 }
 
 bool FromOtherSession(const Report& report) {
-  if (report.function->passes_through && !report.looked_up) return false;
+  if (report.function->PassesThrough() && !report.looked_up) return false;
   const std::vector<std::string> fields = SplitFields(report.outcome.text);
   if (fields.empty()) return false;
   int64_t number = 0;
@@ -107,34 +116,6 @@ std::string_view FateName(SaleFate fate) {
       return "desconhecida";
   }
   return {};
-}
-
-std::vector<std::string> SplitFields(std::string_view reply) {
-  std::vector<std::string> fields;
-  if (reply.find('|') == std::string_view::npos) return fields;
-  for (;;) {
-    const size_t bar = reply.find('|');
-    fields.emplace_back(reply.substr(0, bar));
-    if (bar == std::string_view::npos) return fields;
-    reply.remove_prefix(bar + 1);
-  }
-}
-
-std::string_view LinkErrorName(int32_t code) {
-  switch (code) {
-    case __NOERROR__:
-      return "__NOERROR__";
-    case __NOCONNECT__:
-      return "__NOCONNECT__";
-    case __CMDUNKERROR__:
-      return "__CMDUNKERROR__";
-    case __TIMEOUT__:
-      return "__TIMEOUT__";
-    case __SEMCTS__:
-      return "__SEMCTS__";
-    default:
-      return {};
-  }
 }
 
 std::string PlainReport(const Report& report) {

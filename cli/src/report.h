@@ -9,10 +9,13 @@
 #include <vector>
 
 #include "catalog.h"
+#include "client/recovery.h"
 #include "kovrad.h"
-#include "recovery.h"
 
 namespace kovrad::cli {
+
+using client::Recovery;
+using client::SaleFate;
 
 struct Report {
   const Function* function = nullptr;
@@ -35,13 +38,6 @@ bool FromOtherSession(const Report& report);
 // The fate of a lost sale in words, for people ("made") and for JSON ("feita").
 std::string_view FateText(SaleFate fate);
 std::string_view FateName(SaleFate fate);
-
-// The reply's "|"-separated fields; none for a text without a "|" (the
-// library's own failure text when the port cannot be opened).
-std::vector<std::string> SplitFields(std::string_view reply);
-
-// The name of a link error code ("__TIMEOUT__"); empty for other codes.
-std::string_view LinkErrorName(int32_t code);
 
 // Texts come back from the library in UTF-8 or Windows-1252; both print as UTF-8.
 std::string PlainReport(const Report& report);

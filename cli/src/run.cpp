@@ -9,11 +9,10 @@
 #include <cstring>
 
 #include "catalog.h"
+#include "client/recovery.h"
 #include "command_line.h"
 #include "port_check.h"
-#include "recovery.h"
 #include "report.h"
-#include "session_store.h"
 
 namespace kovrad::cli {
 namespace {
@@ -85,7 +84,7 @@ class PendingFile {
 // Every run its own session number, none of the last ones used: a device
 // keeps the replies of recent sessions by number.
 int32_t SessionFor(const Invocation& invocation, std::ostream& err) {
-  SessionStore store(SessionStore::DefaultPath());
+  client::SessionStore store(client::SessionStore::DefaultPath());
   std::string problem;
   int32_t session = invocation.session.value_or(0);
   const bool kept =
@@ -97,14 +96,14 @@ int32_t SessionFor(const Invocation& invocation, std::ostream& err) {
   return session;
 }
 
-Outcome CallByName(std::string_view name, manager::Library& library, int32_t session,
+Outcome CallByName(std::string_view name, client::Library& library, int32_t session,
                    const Arguments& arguments) {
   return FindFunction(name)->call(library, session, arguments);
 }
 
 // The port given with --porta, selected in the library; false (with the
 // exit status) when it cannot be.
-bool SelectPort(manager::Library& library, int32_t number, std::ostream& err, Status* status) {
+bool SelectPort(client::Library& library, int32_t number, std::ostream& err, Status* status) {
   Arguments port(1);
   port.SetNumber(0, number);
   const Outcome selected = CallByName("AbreSerialSAT", library, 0, port);
@@ -137,7 +136,7 @@ void ExplainLinkFailure(const Invocation& invocation, const Report& report, doub
     char waited[32];
     std::snprintf(waited, sizeof waited, "%.1f", elapsed);
     err << "satcli: " << name << ": no reply within its time limit of "
-        << invocation.function->time_limit_ms / 1000 << " s (waited " << waited
+        << invocation.function->TimeLimitMs() / 1000 << " s (waited " << waited
         << " s). Check the cable, then the device with ConsultarSAT.\n";
   } else if (code == __SEMCTS__) {
     err << "satcli: " << name
@@ -147,25 +146,25 @@ void ExplainLinkFailure(const Invocation& invocation, const Report& report, doub
 }
 
 // A sale or cancellation whose reply was lost: the device is asked what it did.
-Recovery Recover(manager::Library& library, const Invocation& invocation, const Report& report,
-                 std::ostream& err) {
+client::Recovery Recover(client::Library& library, const Invocation& invocation,
+                         const Report& report, std::ostream& err) {
   const std::string name(invocation.function->name);
   err << "satcli: the reply to " << name << " (session " << report.session
       << ") was lost; asking the device what it did (ConsultarNumeroSessao)\n";
-  const Recovery recovery = RecoverSale(
+  const client::Recovery recovery = client::RecoverSale(
       name, report.session, [&err] { return SessionFor(Invocation(), err); },
-      LookupThrough(library, invocation.arguments.TextString(0)));
+      client::LookupThrough(library, invocation.arguments.TextString(0)));
   switch (recovery.fate) {
-    case SaleFate::kMade:
+    case client::SaleFate::kMade:
       err << "satcli: the device made it: its stored reply follows; do not send it again\n";
       break;
-    case SaleFate::kRefused:
+    case client::SaleFate::kRefused:
       err << "satcli: the device refused it: no coupon was made\n";
       break;
-    case SaleFate::kNotMade:
+    case client::SaleFate::kNotMade:
       err << "satcli: the device never got it: nothing was made, it may be sent again\n";
       break;
-    case SaleFate::kUnknown:
+    case client::SaleFate::kUnknown:
       err << "satcli: what the device did is unknown (" << recovery.reason
           << "). Do NOT send it again: ask later with satcli ConsultarNumeroSessao --codigo CODE "
              "--numero "
@@ -186,7 +185,7 @@ Status SaveDocument(const Invocation& invocation, const Report& report, const Ou
   if (document.text.empty()) {
     file.Discard();
     err << "satcli: the reply carried no document; " << invocation.save_to << " was not written\n";
-    const bool made = report.recovery && report.recovery->fate == SaleFate::kMade;
+    const bool made = report.recovery && report.recovery->fate == client::SaleFate::kMade;
     return made ? Status::kNotSaved : status;
   }
   if (!file.Commit(document.text, &problem)) {
@@ -222,8 +221,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     return static_cast<int>(Status::kUsage);
   }
 
-  manager::Library library(invocation.library ? std::vector<std::string>{*invocation.library}
-                                              : manager::Library::DefaultCandidates());
+  client::Library library(invocation.library ? std::vector<std::string>{*invocation.library}
+                                             : client::Library::DefaultCandidates());
   Status status = Status::kSuccess;
   if (invocation.port && !SelectPort(library, *invocation.port, err, &status)) {
     return static_cast<int>(status);
@@ -236,7 +235,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   if (function.IsSatFunction() || function.name.ends_with("PortaSAT")) {
     report.session = SessionFor(invocation, err);
   }
-  if (function.passes_through) report.looked_up = invocation.arguments.Number(1);
+  if (function.PassesThrough()) report.looked_up = invocation.arguments.Number(1);
   const auto started = std::chrono::steady_clock::now();
   report.outcome = function.call(library, report.session, invocation.arguments);
   const double elapsed = Seconds(std::chrono::steady_clock::now() - started);
@@ -253,7 +252,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
   if (report.record) {
     ExplainLinkFailure(invocation, report, elapsed, err);
-    if (OutcomeUncertain(function.name, report.session, report.record->code, report.outcome.text)) {
+    if (client::OutcomeUncertain(function.name, report.session, report.record->code,
+                                 report.outcome.text)) {
       report.recovery = Recover(library, invocation, report, err);
       document.text = report.recovery->coupon;
     } else if (FromOtherSession(report)) {

@@ -1,9 +1,13 @@
 #include "functions.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace kovrad::hub {
 namespace {
 
 using Problem = std::optional<std::string>;
+using Prepare = Problem (*)(const Fields&, const std::string&, Prepared*);
 
 constexpr size_t kTextLimit = 4096;
 
@@ -171,28 +175,37 @@ Problem TrocarCodigo(const Fields& f, const std::string& code, Prepared* out) {
   return std::nullopt;
 }
 
+// The route of export `name` and what its fields become.
+HubFunction Entry(std::string_view name, Prepare prepare) {
+  HubFunction f;
+  f.function = client::FindFunction(name);
+  for (char c : f.function->export_name) f.route += static_cast<char>(std::tolower(c));
+  f.large =
+      std::any_of(f.function->arguments.begin(), f.function->arguments.end(),
+                  [](const client::Argument& a) { return a.kind == client::Kind::kDocument; });
+  f.prepare = prepare;
+  return f;
+}
+
 }  // namespace
 
 const std::vector<HubFunction>& HubFunctions() {
   static const std::vector<HubFunction> functions = {
-      {"ativarsat", "AtivarSAT", false, AtivarSat},
-      {"comunicarcertificadoicpbrasil", "ComunicarCertificadoICPBRASIL", true,
-       CodeAnd<kCertificate, 1, kDocumentLimit, true>},
-      {"enviardadosvenda", "EnviarDadosVenda", true, CodeAnd<kSale, 1, kDocumentLimit, true>},
-      {"cancelarultimavenda", "CancelarUltimaVenda", true, CancelarUltimaVenda},
-      {"testefimafim", "TesteFimAFim", true, CodeAnd<kSale, 1, kDocumentLimit, true>},
-      {"consultarsat", "ConsultarSAT", false, ConsultarSat},
-      {"consultarstatusoperacional", "ConsultarStatusOperacional", false,
-       CodeAnd<kNone, 0, 0, false>},
-      {"consultarnumerosessao", "ConsultarNumeroSessao", false, ConsultarNumeroSessao},
-      {"configurarinterfacederede", "ConfigurarInterfaceDeRede", true,
-       CodeAnd<kNetwork, 1, 65536, true>},
-      {"associarassinatura", "AssociarAssinatura", false, AssociarAssinatura},
-      {"atualizarsoftwaresat", "AtualizarSoftwareSAT", false, CodeAnd<kNone, 0, 0, false>},
-      {"extrairlogs", "ExtrairLogs", false, CodeAnd<kNone, 0, 0, false>},
-      {"bloquearsat", "BloquearSAT", false, CodeAnd<kNone, 0, 0, false>},
-      {"desbloquearsat", "DesbloquearSAT", false, CodeAnd<kNone, 0, 0, false>},
-      {"trocarcodigodeativacao", "TrocarCodigoDeAtivacao", false, TrocarCodigo},
+      Entry("AtivarSAT", AtivarSat),
+      Entry("ComunicarCertificadoICPBRASIL", CodeAnd<kCertificate, 1, kDocumentLimit, true>),
+      Entry("EnviarDadosVenda", CodeAnd<kSale, 1, kDocumentLimit, true>),
+      Entry("CancelarUltimaVenda", CancelarUltimaVenda),
+      Entry("TesteFimAFim", CodeAnd<kSale, 1, kDocumentLimit, true>),
+      Entry("ConsultarSAT", ConsultarSat),
+      Entry("ConsultarStatusOperacional", CodeAnd<kNone, 0, 0, false>),
+      Entry("ConsultarNumeroSessao", ConsultarNumeroSessao),
+      Entry("ConfigurarInterfaceDeRede", CodeAnd<kNetwork, 1, 65536, true>),
+      Entry("AssociarAssinatura", AssociarAssinatura),
+      Entry("AtualizarSoftwareSAT", CodeAnd<kNone, 0, 0, false>),
+      Entry("ExtrairLogs", CodeAnd<kNone, 0, 0, false>),
+      Entry("BloquearSAT", CodeAnd<kNone, 0, 0, false>),
+      Entry("DesbloquearSAT", CodeAnd<kNone, 0, 0, false>),
+      Entry("TrocarCodigoDeAtivacao", TrocarCodigo),
   };
   return functions;
 }

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "client/functions.h"
+
 namespace kovrad::hub {
 
 using Fields = std::map<std::string, std::string>;
@@ -23,8 +25,8 @@ struct Prepared {
 };
 
 struct HubFunction {
-  std::string_view route;  // "enviardadosvenda"
-  std::string_view export_name;
+  const client::Function* function = nullptr;
+  std::string route;   // the export name in lower case: "enviardadosvenda"
   bool large = false;  // takes a document: the larger body limit
   // The export's arguments, or the message (Portuguese) for the till.
   std::optional<std::string> (*prepare)(const Fields& fields, const std::string& code,

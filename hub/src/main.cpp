@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "config.h"
-#include "device_pool.h"
+#include "device.h"
 #include "http_server.h"
 #include "ledger.h"
 #include "log.h"

@@ -2,8 +2,8 @@
 // /hub/v1/<function in lower case>, answered with {"funcao", "retorno"}.
 #include <nlohmann/json.hpp>
 
+#include "client/text.h"
 #include "routes.h"
-#include "text.h"
 
 namespace kovrad::hub {
 
@@ -24,7 +24,7 @@ HttpResponse SathubRoute(const Hub& hub, const HttpRequest& request, std::string
                               : hub.service.Call(*function, call.till, request.fields, call.key);
   if (outcome.status != 200) return ErrorResponse(outcome.status, outcome.message);
   return {200, nlohmann::json{{"funcao", outcome.function},
-                              {"retorno", manager::DecodeReply(outcome.reply)}}
+                              {"retorno", client::DecodeReply(outcome.reply)}}
                    .dump()};
 }
 

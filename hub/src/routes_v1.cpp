@@ -2,11 +2,11 @@
 // into their named fields with the decoded coupon, and the devices' state.
 #include <nlohmann/json.hpp>
 
-#include "catalog.h"
-#include "recovery.h"
-#include "report.h"
+#include "client/functions.h"
+#include "client/recovery.h"
+#include "client/reply_line.h"
+#include "client/text.h"
 #include "routes.h"
-#include "text.h"
 
 namespace kovrad::hub {
 namespace {
@@ -17,14 +17,14 @@ constexpr std::string_view kDevices = "devices";
 
 // The reply as named fields, for the layout of `function`'s replies.
 json Split(const std::string& function, const std::string& reply) {
-  const cli::Function* f = cli::FindFunction(function);
-  const cli::Layout layout =
-      function == "ConsultarUltimaSessaoFiscal" || f == nullptr ? cli::Layout::kSale : f->layout;
-  const auto names = cli::FieldNames(layout);
-  const auto values = cli::SplitFields(reply);
+  const client::Function* f = client::FindFunction(function);
+  const client::Layout layout =
+      function == "ConsultarUltimaSessaoFiscal" || f == nullptr ? client::Layout::kSale : f->layout;
+  const auto names = client::FieldNames(layout);
+  const auto values = client::SplitFields(reply);
   json fields = json::object();
   for (size_t i = 0; i < names.size() && i < values.size(); ++i) {
-    fields[std::string(names[i])] = manager::DecodeReply(values[i]);
+    fields[std::string(names[i])] = client::DecodeReply(values[i]);
   }
   return fields;
 }
@@ -32,12 +32,12 @@ json Split(const std::string& function, const std::string& reply) {
 HttpResponse Answer(const Outcome& outcome) {
   if (outcome.status != 200) return ErrorResponse(outcome.status, outcome.message);
   json body = {{"funcao", outcome.function},
-               {"retorno", manager::DecodeReply(outcome.reply)},
+               {"retorno", client::DecodeReply(outcome.reply)},
                {"sessao", outcome.session},
                {"recuperada", outcome.recovered},
                {"repetida", outcome.repeated}};
-  const std::string coupon = cli::CouponOf(outcome.reply);
-  if (!coupon.empty()) body["cfe"] = manager::DecodeReply(coupon);
+  const std::string coupon = client::CouponOf(outcome.reply);
+  if (!coupon.empty()) body["cfe"] = client::DecodeReply(coupon);
   body["campos"] = Split(outcome.function, outcome.reply);
   return {200, body.dump()};
 }

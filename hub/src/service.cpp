@@ -4,9 +4,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "client/functions.h"
+#include "client/reply_line.h"
 #include "log.h"
-#include "report.h"
-#include "sessions.h"
 
 namespace kovrad::hub {
 namespace {
@@ -16,7 +16,7 @@ std::string RequestText(const Fields& fields) {
 }
 
 std::string ResultCode(const std::string& reply) {
-  const std::vector<std::string> fields = cli::SplitFields(reply);
+  const std::vector<std::string> fields = client::SplitFields(reply);
   return fields.size() >= 2 ? fields[1] : std::string();
 }
 
@@ -92,7 +92,7 @@ Result Service::Complete(Pending& pending) {
   record.reply = result.reply;
   record.state = result.state;
   record.recovered = result.recovered;
-  if (!ledger_->Finish(record, IsFiscal(record.function))) {
+  if (!ledger_->Finish(record, client::IsFiscal(record.function))) {
     Log(Level::kError,
         "registro: resultado da requisição " + std::to_string(record.id) + " não gravado");
   }
@@ -115,17 +115,19 @@ void Service::RecoverUnfinished() {
                                  record.device + " pendente: SAT não configurado");
         continue;
       }
-      if (!IsFiscal(record.function)) {
+      const client::Function* function = client::FindFunction(record.function);
+      if (function == nullptr || !function->fiscal) {
         // Only sales and cancellations are looked up; what else was running
         // is reported as unknown rather than run again.
         record.state = State::kDone;
-        record.reply = FailureLine(record.session,
-                                   "Requisição interrompida pelo reinício do hub; resultado "
-                                   "desconhecido");
+        record.reply =
+            client::FailureLine(record.session,
+                                "Requisição interrompida pelo reinício do hub; resultado "
+                                "desconhecido");
         ledger_->Finish(record, false);
         continue;
       }
-      Job job{record.function, record.session, {}, CodeFor(*device), true};
+      Job job{function, record.session, {}, CodeFor(*device), true};
       pending.push_back(Start(*device, record, std::move(job)));
     }
   }
@@ -165,7 +167,8 @@ Outcome Service::Repeat(Device& device, const Record& found, std::unique_lock<st
   } else {
     // Left uncertain: the device is asked again rather than sent it again.
     Pending pending =
-        Start(device, found, {found.function, found.session, {}, CodeFor(device), true});
+        Start(device, found,
+              {client::FindFunction(found.function), found.session, {}, CodeFor(device), true});
     lock.unlock();
     r = Complete(pending);
   }
@@ -181,7 +184,7 @@ Outcome Service::Run(Device& device, const HubFunction& function, int till, cons
   if (auto problem = function.prepare(fields, CodeFor(device), &prepared)) {
     return Refusal(400, *problem);
   }
-  const std::string name(function.export_name);
+  const std::string name(function.function->export_name);
   std::unique_lock lock(mutex_);
   if (!key.empty()) {
     if (const auto found = ledger_->FindByKey(till, key)) {
@@ -202,11 +205,12 @@ Outcome Service::Run(Device& device, const HubFunction& function, int till, cons
   record.till = till;
   record.function = name;
   record.key = key;
-  if (!ledger_->Begin(&record, RequestText(fields), IsFiscal(name))) {
+  if (!ledger_->Begin(&record, RequestText(fields), function.function->fiscal)) {
     return Refusal(500, "O hub não conseguiu registrar a requisição; nada foi enviado ao SAT.");
   }
   Pending pending =
-      Start(device, record, {name, record.session, prepared.arguments, CodeFor(device), false});
+      Start(device, record,
+            {function.function, record.session, prepared.arguments, CodeFor(device), false});
   lock.unlock();
   const Result result = Complete(pending);
 

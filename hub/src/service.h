@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "config.h"
-#include "device_pool.h"
+#include "device.h"
 #include "functions.h"
 #include "ledger.h"
 #include "metrics.h"

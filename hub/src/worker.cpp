@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "binding.h"
-#include "catalog.h"
+#include "client/binding.h"
+#include "client/functions.h"
 #include "log.h"
 #include "protocol.h"
 
@@ -22,17 +22,18 @@ bool ToNumber(const std::string& text, int32_t* number) {
 
 // The reply to one request; a refusal of the request itself comes back as a
 // failure line of the usual shape, so the hub handles every answer alike.
-Message Serve(manager::Library& library, const Message& request) {
+Message Serve(client::Library& library, const Message& request) {
   int32_t session = 0;
-  const cli::Function* function = request.size() >= 2 ? cli::FindFunction(request[0]) : nullptr;
-  if (function == nullptr || !function->IsSatFunction() || !ToNumber(request[1], &session) ||
-      request.size() != function->parameters.size() + 2) {
+  const client::Function* function =
+      request.size() >= 2 ? client::FindFunction(request[0]) : nullptr;
+  if (function == nullptr || !ToNumber(request[1], &session) ||
+      request.size() != function->arguments.size() + 2) {
     return {"000000|9999|Requisição inválida para o processo do dispositivo", "-1"};
   }
-  cli::Arguments arguments(function->parameters.size());
-  for (size_t i = 0; i < function->parameters.size(); ++i) {
+  client::Arguments arguments(function->arguments.size());
+  for (size_t i = 0; i < function->arguments.size(); ++i) {
     const std::string& value = request[i + 2];
-    if (function->parameters[i].kind == cli::Kind::kInteger) {
+    if (function->arguments[i].kind == client::Kind::kInteger) {
       int32_t number = 0;
       if (!ToNumber(value, &number)) return {"000000|9999|Argumento numérico inválido", "-1"};
       arguments.SetNumber(i, number);
@@ -40,7 +41,7 @@ Message Serve(manager::Library& library, const Message& request) {
       arguments.SetText(i, value);
     }
   }
-  const cli::Outcome outcome = function->call(library, session, arguments);
+  const client::Reply outcome = function->call(library, session, arguments);
   if (!outcome.called) return {"000000|9999|" + outcome.problem, "-1"};
   std::string problem;
   const auto record = library.ErrorRecord(&problem);
@@ -50,7 +51,7 @@ Message Serve(manager::Library& library, const Message& request) {
 }  // namespace
 
 int RunWorker(int fd, int port) {
-  manager::Library library;
+  client::Library library;
   std::string problem;
   auto* select =
       reinterpret_cast<decltype(::AbreSerialSAT)*>(library.Lookup("AbreSerialSAT", &problem));

@@ -13,7 +13,7 @@ QString Elapsed(qint64 ms) {
 
 }  // namespace
 
-Shell::Shell(Library& library, Dialogs& dialogs, std::function<void(int)> end_program)
+Shell::Shell(client::Library& library, Dialogs& dialogs, std::function<void(int)> end_program)
     : library_(library), dialogs_(dialogs), end_program_(std::move(end_program)) {
   tick_.setInterval(1000);
   QObject::connect(&tick_, &QTimer::timeout, [this] {

@@ -14,17 +14,17 @@
 #include "app/dialogs.h"
 #include "app/registry.h"
 #include "app/worker.h"
-#include "core/binding.h"
-#include "core/session.h"
+#include "client/binding.h"
+#include "core/run_state.h"
 
 namespace kovrad::manager {
 
 class Shell {
  public:
   // `end_program` ends the run with the exit status it is given.
-  Shell(Library& library, Dialogs& dialogs, std::function<void(int)> end_program);
+  Shell(client::Library& library, Dialogs& dialogs, std::function<void(int)> end_program);
 
-  Library& library() { return library_; }
+  client::Library& library() { return library_; }
   Dialogs& dialogs() { return dialogs_; }
   Session& session() { return session_; }
   WindowRegistry& windows() { return windows_; }
@@ -64,7 +64,7 @@ class Shell {
   void EndCall();
   QString BusyText() const;
 
-  Library& library_;
+  client::Library& library_;
   Dialogs& dialogs_;
   std::function<void(int)> end_program_;
   Session session_;

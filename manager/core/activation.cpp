@@ -1,12 +1,13 @@
-#include "activation.h"
+#include "core/activation.h"
 
 #include <optional>
 
-#include "binding.h"
-#include "checks.h"
-#include "link_error.h"
-#include "replies.h"
-#include "text.h"
+#include "client/binding.h"
+#include "client/link_error.h"
+#include "client/text.h"
+#include "core/checks.h"
+#include "core/replies.h"
+#include "core/run_state.h"
 
 namespace kovrad::manager {
 namespace {
@@ -24,8 +25,8 @@ std::variant<Activation, std::string> PrepareActivation(const ActivationInput& i
   if (!confirmation.Stage(input.confirmation)) {
     return StagingRefusal("Confirma Código de Ativação", confirmation);
   }
-  if (std::optional<std::string> refusal =
-          CheckActivationCode(CharacterCount(input.code), code.c_str(), confirmation.c_str())) {
+  if (std::optional<std::string> refusal = CheckActivationCode(
+          client::CharacterCount(input.code), code.c_str(), confirmation.c_str())) {
     return *refusal;
   }
   return Activation{input.kind, code.str(), cnpj.str()};
@@ -37,12 +38,12 @@ std::string CertificateRequest(std::string_view reply) {
   // A PEM request starts with the dashes before the word: keep them, or the
   // saved file would not be a request any tool can read.
   while (begin > 0 && reply[begin - 1] == '-') --begin;
-  return DecodeReply(reply.substr(begin));
+  return client::DecodeReply(reply.substr(begin));
 }
 
-ActivationOutcome Activate(Library& library, const Activation& activation) {
+ActivationOutcome Activate(client::Library& library, const Activation& activation) {
   ActivationOutcome outcome;
-  const Reply reply =
+  const client::Reply reply =
       KOVRAD_SAT(library, AtivarSAT, kSessionNumber, activation.kind, activation.code.c_str(),
                  activation.cnpj.c_str(), kActivationStateCode);
   if (!reply.called) {
@@ -58,13 +59,13 @@ ActivationOutcome Activate(Library& library, const Activation& activation) {
   const std::optional<COMM_ERROR> record = library.ErrorRecord(&problem);
   if (!record) {
     outcome.message = problem;
-  } else if (IsLinkError(record->code)) {
-    outcome.message = ErrorReport(*record);
+  } else if (client::IsLinkError(record->code)) {
+    outcome.message = client::ErrorReport(*record);
     return outcome;
-  } else if (ResultCode(reply.text) == kActivatedCode) {
+  } else if (client::ResultCode(reply.text) == kActivatedCode) {
     outcome.message = kMsgActivated;
   } else {
-    outcome.message = ErrorReport(*record);
+    outcome.message = client::ErrorReport(*record);
     outcome.in_message_window = true;
   }
   outcome.request = CertificateRequest(reply.text);

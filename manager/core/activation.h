@@ -7,9 +7,11 @@
 #include <string_view>
 #include <variant>
 
-namespace kovrad::manager {
-
+namespace kovrad::client {
 class Library;
+}  // namespace kovrad::client
+
+namespace kovrad::manager {
 
 // Certificate kinds: the device's own certificate, a new ICP-Brasil one, and
 // the renewal of an ICP-Brasil certificate.
@@ -55,7 +57,7 @@ struct ActivationOutcome {
   std::string request;
 };
 
-ActivationOutcome Activate(Library& library, const Activation& activation);
+ActivationOutcome Activate(client::Library& library, const Activation& activation);
 
 // The request in a reply: from the "-----BEGIN" line (or the first "BEGIN")
 // to the end; empty when there is none.

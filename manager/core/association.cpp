@@ -1,7 +1,8 @@
-#include "association.h"
+#include "core/association.h"
 
-#include "binding.h"
-#include "checks.h"
+#include "client/binding.h"
+#include "core/checks.h"
+#include "core/run_state.h"
 
 namespace kovrad::manager {
 
@@ -31,10 +32,11 @@ std::string RemoveLineBreaks(std::string_view text) {
   return line;
 }
 
-std::string Associate(Library& library, const std::string& code, const Association& association) {
-  const Reply reply = KOVRAD_SAT(library, AssociarAssinatura, kSessionNumber, code.c_str(),
-                                 association.cnpjs.c_str(), association.signature.c_str());
-  return ReportAfterCall(library, reply);
+std::string Associate(client::Library& library, const std::string& code,
+                      const Association& association) {
+  const client::Reply reply = KOVRAD_SAT(library, AssociarAssinatura, kSessionNumber, code.c_str(),
+                                         association.cnpjs.c_str(), association.signature.c_str());
+  return client::ReportAfterCall(library, reply);
 }
 
 }  // namespace kovrad::manager

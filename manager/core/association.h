@@ -6,9 +6,11 @@
 #include <string_view>
 #include <variant>
 
-namespace kovrad::manager {
-
+namespace kovrad::client {
 class Library;
+}  // namespace kovrad::client
+
+namespace kovrad::manager {
 
 inline constexpr char kMsgTaxpayerInvalid[] = "          CNPJ Contribuinte Inválido.         ";
 inline constexpr char kMsgSoftwareHouseInvalid[] =
@@ -37,6 +39,7 @@ std::string RemoveLineBreaks(std::string_view text);
 
 // Sends the association with `code` (Windows-1252) and returns the message
 // for the operator.
-std::string Associate(Library& library, const std::string& code, const Association& association);
+std::string Associate(client::Library& library, const std::string& code,
+                      const Association& association);
 
 }  // namespace kovrad::manager

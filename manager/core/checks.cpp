@@ -1,4 +1,4 @@
-#include "checks.h"
+#include "core/checks.h"
 
 #include <cstring>
 

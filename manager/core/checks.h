@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "text.h"
+#include "client/text.h"
 
 namespace kovrad::manager {
 
@@ -27,9 +27,9 @@ class Staged {
   // characters that Windows-1252 cannot carry (named by refused()).
   bool Stage(std::string_view utf8) {
     buffer_.fill('\0');
-    refused_ = Unencodable(utf8);
+    refused_ = client::Unencodable(utf8);
     if (!refused_.empty()) return false;
-    const std::string narrow = ToCp1252(utf8);
+    const std::string narrow = client::ToCp1252(utf8);
     if (narrow.size() >= N) return false;
     std::memcpy(buffer_.data(), narrow.data(), narrow.size());
     return true;

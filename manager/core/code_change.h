@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
-namespace kovrad::manager {
-
+namespace kovrad::client {
 class Library;
+}  // namespace kovrad::client
+
+namespace kovrad::manager {
 
 // Texts are staged Windows-1252; option 1 presents the activation code,
 // option 2 the emergency code.
@@ -21,6 +23,6 @@ struct CodeChange {
 
 // Sends the change and returns the operator's messages in the order they are
 // shown.
-std::vector<std::string> ChangeCode(Library& library, const CodeChange& change);
+std::vector<std::string> ChangeCode(client::Library& library, const CodeChange& change);
 
 }  // namespace kovrad::manager

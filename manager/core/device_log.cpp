@@ -1,10 +1,11 @@
-#include "device_log.h"
+#include "core/device_log.h"
 
 #include <algorithm>
 
-#include "binding.h"
-#include "replies.h"
-#include "text.h"
+#include "client/binding.h"
+#include "client/text.h"
+#include "core/replies.h"
+#include "core/run_state.h"
 
 namespace kovrad::manager {
 namespace {
@@ -78,22 +79,22 @@ std::vector<std::string> FormatLog(std::string_view text) {
     std::string_view raw = text.substr(start, feed == std::string_view::npos ? feed : feed - start);
     if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
     if (raw.empty()) continue;
-    lines.push_back(LogLine(++number, SplitLogRecord(DecodeReply(raw))));
+    lines.push_back(LogLine(++number, SplitLogRecord(client::DecodeReply(raw))));
   }
   return lines;
 }
 
-LogExtraction ExtractLog(Library& library, const std::string& code) {
+LogExtraction ExtractLog(client::Library& library, const std::string& code) {
   LogExtraction extraction;
-  const Reply reply = KOVRAD_SAT(library, ExtrairLogs, kSessionNumber, code.c_str());
+  const client::Reply reply = KOVRAD_SAT(library, ExtrairLogs, kSessionNumber, code.c_str());
   if (!reply.called) {
     extraction.message = reply.problem;
   } else if (reply.text == kPortFailureLine) {
     extraction.message = kMsgPortNotOpened;
   } else if (reply.text.find("15000|Transfer") == std::string::npos) {
-    extraction.message = DecodeReply(reply.text);
+    extraction.message = client::DecodeReply(reply.text);
   } else {
-    const Reply log = KOVRAD_SAT(library, Base64ToAscii);
+    const client::Reply log = KOVRAD_SAT(library, Base64ToAscii);
     if (log.called) {
       extraction.lines = FormatLog(log.text);
     } else {

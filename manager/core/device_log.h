@@ -8,9 +8,11 @@
 #include <string_view>
 #include <vector>
 
-namespace kovrad::manager {
-
+namespace kovrad::client {
 class Library;
+}  // namespace kovrad::client
+
+namespace kovrad::manager {
 
 // A record is one line "field1|field2|field3|field4:field5": the time stamp
 // (YYYYMMDDhhmmss), a field never shown, two more, and the rest of the line.
@@ -46,6 +48,6 @@ struct LogExtraction {
 };
 
 // Calls ExtrairLogs with `code` (Windows-1252) and formats the log it carries.
-LogExtraction ExtractLog(Library& library, const std::string& code);
+LogExtraction ExtractLog(client::Library& library, const std::string& code);
 
 }  // namespace kovrad::manager

@@ -10,6 +10,10 @@
 #include <cstddef>
 #include <string>
 
+namespace kovrad::client {
+class Library;
+}  // namespace kovrad::client
+
 namespace kovrad::manager {
 
 inline constexpr char kTestSale[] =
@@ -29,12 +33,10 @@ inline constexpr char kTestSale[] =
 inline constexpr size_t kTestSaleSize = 888;
 static_assert(sizeof kTestSale - 1 == kTestSaleSize);
 
-class Library;
-
 enum class EndToEnd { kSefaz, kDevice };
 
 // Runs the test (`code` in Windows-1252, used by the SEFAZ test only) and
 // returns the operator's message.
-std::string RunEndToEnd(Library& library, EndToEnd test, const std::string& code);
+std::string RunEndToEnd(client::Library& library, EndToEnd test, const std::string& code);
 
 }  // namespace kovrad::manager

@@ -4,14 +4,16 @@
 
 #include <string>
 
-namespace kovrad::manager {
-
+namespace kovrad::client {
 class Library;
+}  // namespace kovrad::client
+
+namespace kovrad::manager {
 
 enum class LockAction { kLock, kUnlock };
 
 // Calls BloquearSAT or DesbloquearSAT with `code` (Windows-1252) and returns
 // the operator's message.
-std::string ChangeLock(Library& library, const std::string& code, LockAction action);
+std::string ChangeLock(client::Library& library, const std::string& code, LockAction action);
 
 }  // namespace kovrad::manager

@@ -1,4 +1,4 @@
-#include "network_config.h"
+#include "core/network_config.h"
 
 #include <libxml/tree.h>
 
@@ -6,7 +6,8 @@
 #include <memory>
 #include <new>
 
-#include "binding.h"
+#include "client/binding.h"
+#include "core/run_state.h"
 
 namespace kovrad::manager {
 namespace {
@@ -91,13 +92,13 @@ std::string NetworkDocument(const NetworkSettings& settings) {
   return document;
 }
 
-NetworkOutcome ConfigureNetwork(Library& library, const std::string& code,
+NetworkOutcome ConfigureNetwork(client::Library& library, const std::string& code,
                                 const std::string& document) {
-  const Reply reply = KOVRAD_SAT(library, ConfigurarInterfaceDeRede, kSessionNumber, code.c_str(),
-                                 document.c_str());
+  const client::Reply reply = KOVRAD_SAT(library, ConfigurarInterfaceDeRede, kSessionNumber,
+                                         code.c_str(), document.c_str());
   NetworkOutcome outcome;
   outcome.accepted = reply.called && reply.text.find("Sucesso") != std::string::npos;
-  outcome.message = ReportAfterCall(library, reply);
+  outcome.message = client::ReportAfterCall(library, reply);
   return outcome;
 }
 

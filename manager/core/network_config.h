@@ -6,9 +6,11 @@
 #include <string>
 #include <string_view>
 
-namespace kovrad::manager {
-
+namespace kovrad::client {
 class Library;
+}  // namespace kovrad::client
+
+namespace kovrad::manager {
 
 // What the network window holds; texts as typed (UTF-8).
 struct NetworkSettings {
@@ -44,7 +46,7 @@ struct NetworkOutcome {
 };
 
 // Sends `document` with `code` (Windows-1252).
-NetworkOutcome ConfigureNetwork(Library& library, const std::string& code,
+NetworkOutcome ConfigureNetwork(client::Library& library, const std::string& code,
                                 const std::string& document);
 
 }  // namespace kovrad::manager

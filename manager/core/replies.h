@@ -1,20 +1,14 @@
-// The vocabulary of the device's reply lines: their "|"-separated fields, the
-// result code, the lines the library writes when the port fails, and the
-// operator's message for a port that cannot be opened.
+// The operator program's vocabulary of replies: the lines the library writes
+// when the port fails and the operator's message for a port that cannot be
+// opened. The fields of a reply line are the client's (client/reply_line.h).
 #pragma once
 
 #include <initializer_list>
 #include <string_view>
 
+#include "client/reply_line.h"
+
 namespace kovrad::manager {
-
-// Field `n` of a reply line, counting from 1; empty when there is no such field.
-std::string_view ReplyField(std::string_view reply, int n);
-
-// The device's result code: the second field.
-inline std::string_view ResultCode(std::string_view reply) {
-  return ReplyField(reply, 2);
-}
 
 bool ContainsAny(std::string_view text, std::initializer_list<std::string_view> words);
 

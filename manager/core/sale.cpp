@@ -1,14 +1,15 @@
-#include "sale.h"
+#include "core/sale.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#include "binding.h"
-#include "replies.h"
-#include "text.h"
-#include "text_file.h"
+#include "client/binding.h"
+#include "client/text.h"
+#include "core/replies.h"
+#include "core/run_state.h"
+#include "core/text_file.h"
 
 namespace kovrad::manager {
 namespace {
@@ -19,17 +20,17 @@ struct FileCloser {
 
 // The messages after a send: the port message when the library gave that
 // line, then the report.
-void Report(Library& library, const Reply& reply, SendOutcome& outcome) {
+void Report(client::Library& library, const client::Reply& reply, SendOutcome& outcome) {
   if (reply.called && IsLegacyPortFailure(reply.text)) {
     outcome.messages.emplace_back(kMsgPortFailure);
   }
-  outcome.messages.push_back(ReportAfterCall(library, reply));
+  outcome.messages.push_back(client::ReportAfterCall(library, reply));
 }
 
 // The decoded document, when `searched` says the device succeeded.
-void FetchCoupon(Library& library, std::string_view searched, SendOutcome& outcome) {
+void FetchCoupon(client::Library& library, std::string_view searched, SendOutcome& outcome) {
   if (searched.find("sucesso") == std::string_view::npos) return;
-  const Reply coupon = KOVRAD_SAT(library, Base64ToAscii);
+  const client::Reply coupon = KOVRAD_SAT(library, Base64ToAscii);
   if (coupon.called) {
     outcome.coupon = coupon.text;
   } else {
@@ -51,7 +52,7 @@ std::string_view InputDocument::text() const {
 
 InputDocument::Load InputDocument::LoadFile(const std::string& path) {
   Clear();
-  if (ToCp1252(path).size() > kPathLimit) return Load::kPathTooLong;
+  if (client::ToCp1252(path).size() > kPathLimit) return Load::kPathTooLong;
   error_ = 0;
   const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
   if (!file) {
@@ -125,9 +126,9 @@ ReplyKey FindKey(std::string_view reply) {
   return found;
 }
 
-SendOutcome Sell(Library& library, const std::string& code, std::string document) {
+SendOutcome Sell(client::Library& library, const std::string& code, std::string document) {
   SendOutcome outcome;
-  const Reply reply =
+  const client::Reply reply =
       KOVRAD_SAT(library, EnviarDadosVenda, kSessionNumber, code.c_str(), document.c_str());
   outcome.reply = reply.text;
   const ReplyKey key = FindKey(reply.text);
@@ -139,11 +140,11 @@ SendOutcome Sell(Library& library, const std::string& code, std::string document
   return outcome;
 }
 
-SendOutcome Cancel(Library& library, const std::string& code, const std::string& key,
+SendOutcome Cancel(client::Library& library, const std::string& code, const std::string& key,
                    const std::string& document) {
   SendOutcome outcome;
-  const Reply reply = KOVRAD_SAT(library, CancelarUltimaVenda, kSessionNumber, code.c_str(),
-                                 key.c_str(), document.c_str());
+  const client::Reply reply = KOVRAD_SAT(library, CancelarUltimaVenda, kSessionNumber, code.c_str(),
+                                         key.c_str(), document.c_str());
   outcome.reply = reply.text;
   Report(library, reply, outcome);
   FetchCoupon(library, reply.text, outcome);

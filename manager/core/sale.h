@@ -10,9 +10,11 @@
 #include <string_view>
 #include <vector>
 
-namespace kovrad::manager {
-
+namespace kovrad::client {
 class Library;
+}  // namespace kovrad::client
+
+namespace kovrad::manager {
 
 // The input document with its terminating zero.
 inline constexpr size_t kDocumentBuffer = 2097152;
@@ -87,11 +89,11 @@ struct SendOutcome {
 
 // EnviarDadosVenda with a copy of `document`, then the report and, on
 // "sucesso", the decoded coupon.
-SendOutcome Sell(Library& library, const std::string& code, std::string document);
+SendOutcome Sell(client::Library& library, const std::string& code, std::string document);
 
 // CancelarUltimaVenda with the last sale's key and the (patched) document;
 // the key never changes.
-SendOutcome Cancel(Library& library, const std::string& code, const std::string& key,
+SendOutcome Cancel(client::Library& library, const std::string& code, const std::string& key,
                    const std::string& document);
 
 }  // namespace kovrad::manager

@@ -1,9 +1,10 @@
-#include "status.h"
+#include "core/status.h"
 
-#include "binding.h"
-#include "replies.h"
-#include "text.h"
-#include "text_file.h"
+#include "client/binding.h"
+#include "client/text.h"
+#include "core/replies.h"
+#include "core/run_state.h"
+#include "core/text_file.h"
 
 namespace kovrad::manager {
 namespace {
@@ -134,10 +135,10 @@ std::optional<std::string> PanelValue(const PanelRow& row, const StatusReply& re
   return std::nullopt;
 }
 
-StatusOutcome QueryStatus(Library& library, const std::string& code) {
+StatusOutcome QueryStatus(client::Library& library, const std::string& code) {
   StatusOutcome outcome;
   for (;;) {
-    const Reply reply =
+    const client::Reply reply =
         KOVRAD_SAT(library, ConsultarStatusOperacional, kSessionNumber, code.c_str());
     if (!reply.called) {
       outcome.kind = StatusOutcome::Kind::kUnbound;
@@ -145,7 +146,7 @@ StatusOutcome QueryStatus(Library& library, const std::string& code) {
       return outcome;
     }
     ++outcome.calls;
-    outcome.reply = DecodeReply(reply.text);
+    outcome.reply = client::DecodeReply(reply.text);
     if (!ContainsAny(outcome.reply, {kPortFailureLine, "Timeout", "pronta"})) break;
     if (outcome.calls == kStatusAttempts) {
       outcome.kind = StatusOutcome::Kind::kPortFailure;

@@ -9,9 +9,11 @@
 #include <string_view>
 #include <vector>
 
-namespace kovrad::manager {
-
+namespace kovrad::client {
 class Library;
+}  // namespace kovrad::client
+
+namespace kovrad::manager {
 
 inline constexpr int kStatusFields = 28;
 
@@ -72,7 +74,7 @@ inline constexpr int kStatusAttempts = 4;
 
 // Calls ConsultarStatusOperacional with `code` (Windows-1252), again at once
 // while the port or the device is not ready, four calls at the most.
-StatusOutcome QueryStatus(Library& library, const std::string& code);
+StatusOutcome QueryStatus(client::Library& library, const std::string& code);
 
 // Every successful status reply of the run, in order.
 class StatusHistory {

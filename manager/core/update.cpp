@@ -1,12 +1,13 @@
-#include "update.h"
+#include "core/update.h"
 
-#include "binding.h"
+#include "client/binding.h"
+#include "core/run_state.h"
 
 namespace kovrad::manager {
 
-std::string UpdateSoftware(Library& library, const std::string& code) {
-  return ReportAfterCall(library,
-                         KOVRAD_SAT(library, AtualizarSoftwareSAT, kSessionNumber, code.c_str()));
+std::string UpdateSoftware(client::Library& library, const std::string& code) {
+  return client::ReportAfterCall(
+      library, KOVRAD_SAT(library, AtualizarSoftwareSAT, kSessionNumber, code.c_str()));
 }
 
 }  // namespace kovrad::manager

@@ -4,12 +4,14 @@
 
 #include <string>
 
-namespace kovrad::manager {
-
+namespace kovrad::client {
 class Library;
+}  // namespace kovrad::client
+
+namespace kovrad::manager {
 
 // Calls AtualizarSoftwareSAT with `code` (Windows-1252) and returns the
 // operator's message once the device has answered.
-std::string UpdateSoftware(Library& library, const std::string& code);
+std::string UpdateSoftware(client::Library& library, const std::string& code);
 
 }  // namespace kovrad::manager

@@ -14,8 +14,8 @@
 #include <cstdio>
 
 #include "app/dialogs.h"
-#include "app/forms.h"
 #include "app/style.h"
+#include "forms.h"
 #include "widgets/appbar.h"
 #include "widgets/tile.h"
 
@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
   ApplyStyle(app);
   QApplication::setApplicationName("Torva Trelix Manager");
 
-  Library library;
+  kovrad::client::Library library;
   PrintingDialogs dialogs;
   Shell shell(library, dialogs, [](int) {});
   Forms forms(shell);

@@ -70,7 +70,7 @@ void CodeChangeForm::Image2Click() {
   }
   const CodeChange change{code.str(), RadioButton1->isChecked() ? 1 : 2, new_code.str(),
                           confirmation.str()};
-  Library& library = shell_.library();
+  client::Library& library = shell_.library();
   shell_.Run<std::vector<std::string>>(
       this, "Troca do código de ativação",
       [&library, change] { return ChangeCode(library, change); },

@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 
 #include "app/shell.h"
-#include "core/text.h"
+#include "client/text.h"
 
 namespace kovrad::manager {
 namespace {
@@ -61,7 +61,7 @@ ExtratoView::ExtratoView(Shell& shell, const std::string& coupon, QWidget* paren
   scroll->setWidget(Imagem);
   scroll->setWidgetResizable(true);
   scroll->setBackgroundRole(QPalette::Dark);
-  XML = new QPlainTextEdit(QString::fromStdString(DecodeReply(coupon)), this);
+  XML = new QPlainTextEdit(QString::fromStdString(client::DecodeReply(coupon)), this);
   XML->setObjectName("XML");
   XML->setReadOnly(true);
   auto* sides = new QSplitter(this);

@@ -12,7 +12,7 @@
 
 #include "app/icons.h"
 #include "app/shell.h"
-#include "core/text.h"
+#include "client/text.h"
 #include "widgets/fields.h"
 #include "widgets/tile.h"
 #include "windows/extrato.h"
@@ -36,7 +36,7 @@ QPlainTextEdit* Memo(const char* name, QWidget* parent) {
 }
 
 QString Shown(std::string_view bytes) {
-  return QString::fromStdString(DecodeReply(bytes));
+  return QString::fromStdString(client::DecodeReply(bytes));
 }
 
 }  // namespace
@@ -137,7 +137,7 @@ void TFiscal::Image2Click() {
 }
 
 void TFiscal::Sale() {
-  Library& library = shell_.library();
+  client::Library& library = shell_.library();
   const std::string code = shell_.session().code;
   std::string copy(document_.text());
   const bool started = shell_.Run<SendOutcome>(
@@ -153,7 +153,7 @@ void TFiscal::Sale() {
 }
 
 void TFiscal::Cancellation() {
-  Library& library = shell_.library();
+  client::Library& library = shell_.library();
   const std::string code = shell_.session().code;
   document_.PatchKey(key_);
   const bool started = shell_.Run<SendOutcome>(

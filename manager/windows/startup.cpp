@@ -9,7 +9,7 @@
 
 #include "app/shell.h"
 #include "core/checks.h"
-#include "windows/groupeditems.h"
+#include "windows/dashboard.h"
 
 namespace kovrad::manager {
 

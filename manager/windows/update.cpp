@@ -61,7 +61,7 @@ void TForm6::Timer1Timer() {
 }
 
 void TForm6::Image2Click() {
-  Library& library = shell_.library();
+  client::Library& library = shell_.library();
   const std::string code = shell_.session().code;
   const bool started = shell_.Run<std::string>(
       this, "Atualização do software", [&library, code] { return UpdateSoftware(library, code); },

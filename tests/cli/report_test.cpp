@@ -64,11 +64,6 @@ TEST(SatcliReport, ExitStatusFollowsTheLinkThenTheResultCode) {
   EXPECT_EQ(Judge(no_record), Status::kLinkError);
 }
 
-TEST(SatcliReport, FieldsAreSplitKeepingEmptyOnes) {
-  EXPECT_EQ(SplitFields("a|b||"), (std::vector<std::string>{"a", "b", "", ""}));
-  EXPECT_TRUE(SplitFields("Erro ao tentar abrir a porta").empty());
-}
-
 TEST(SatcliReport, JsonNamesFieldsAndNumbersTheOnesBeyondTheLayout) {
   const QJsonObject json =
       Parsed(JsonReport(SatReport("ExtrairLogs", "000012|15000|Transferência completa|||TE9H|x")));

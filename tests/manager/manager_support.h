@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "core/binding.h"
+#include "client/binding.h"
 #include "fake_device.h"
 
 namespace kovrad::manager::test {
@@ -27,7 +27,7 @@ class BoundDevice {
  public:
   BoundDevice();
   kovrad::test::FakeDevice& device() { return device_; }
-  Library& library() { return library_; }
+  client::Library& library() { return library_; }
   // Request texts the device has received so far.
   std::vector<std::string> Requests();
 
@@ -35,7 +35,7 @@ class BoundDevice {
   kovrad::test::TempDir dir_;
   kovrad::test::ScopedEnv env_;
   kovrad::test::FakeDevice device_;
-  Library library_;
+  client::Library library_;
 };
 
 // A test that calls the core's operations against a scripted device.

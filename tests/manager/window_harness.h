@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "app/dialogs.h"
-#include "app/forms.h"
 #include "app/shell.h"
+#include "forms.h"
 #include "manager_support.h"
 
 namespace kovrad::manager::test {
@@ -33,7 +33,7 @@ class RecordingDialogs : public Dialogs {
 };
 
 struct Windows {
-  explicit Windows(Library& library)
+  explicit Windows(client::Library& library)
       : shell(library, dialogs, [this](int status) { exits.push_back(status); }),
         forms(shell),
         grid(*forms.grid),

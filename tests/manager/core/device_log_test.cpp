@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "client/text.h"
 #include "core/device_log.h"
 #include "core/replies.h"
-#include "core/text.h"
 #include "manager_support.h"
 
 namespace kovrad::manager::test {
@@ -77,8 +77,8 @@ TEST(LogFormatTest, OverlongFieldsAndLinesAreCutAtTheirLimits) {
   for (int i = 0; i < 1200; ++i) accents += "\xE9";  // Windows-1252
   const auto lines = FormatLog("h\n20240315103000|a|b|c:" + accents + "\n");
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_TRUE(IsValidUtf8(lines[0]));
-  EXPECT_EQ(CharacterCount(lines[0]), kLogLineLimit);
+  EXPECT_TRUE(client::IsValidUtf8(lines[0]));
+  EXPECT_EQ(client::CharacterCount(lines[0]), kLogLineLimit);
 }
 
 TEST(LogFormatTest, RecordsAreReadInEitherEncoding) {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "core/network_config.h"
-#include "core/session.h"
+#include "core/run_state.h"
 #include "manager_support.h"
 
 namespace kovrad::manager::test {

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "core/binding.h"
+#include "client/binding.h"
 #include "core/replies.h"
 #include "manager_support.h"
 #include "sale_codec.h"

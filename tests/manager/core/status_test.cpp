@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "client/text.h"
 #include "core/replies.h"
 #include "core/status.h"
-#include "core/text.h"
 #include "manager_support.h"
 
 namespace kovrad::manager::test {
@@ -52,7 +52,7 @@ TEST(StatusReplyTest, LongFieldsAreCutAtTheirWidthAndTheRestIsRead) {
   // Widths count characters, not bytes.
   std::string accents;
   for (int i = 0; i < 120; ++i) accents += "é";
-  EXPECT_EQ(CharacterCount(ReadStatusReply(SampleStatusReplyWith(15, accents))[15]), 99u);
+  EXPECT_EQ(client::CharacterCount(ReadStatusReply(SampleStatusReplyWith(15, accents))[15]), 99u);
 }
 
 TEST(StatusReplyTest, ShortDatesEndWhereTheCharactersRunOut) {
@@ -137,8 +137,18 @@ TEST_F(StatusQueryTest, AnInvalidCodeIsRecognisedInEitherEncoding) {
 
 TEST_F(StatusQueryTest, TheCodeIsSentAsWindows1252) {
   bound_.device().AnswerAll(SampleStatusReply());
-  QueryStatus(bound_.library(), ToCp1252("ação1234"));
+  QueryStatus(bound_.library(), client::ToCp1252("ação1234"));
   EXPECT_EQ(bound_.Requests().at(0), "000012|ConsultarStatusOperacional|a\xE7\xE3o1234");
+}
+
+TEST(BindingTest, AMissingLibraryIsReportedAndTriedAgainLater) {
+  client::Library library({"/nonexistent/libkovrad.so.2", "libkovrad-not-there.so"});
+  const StatusOutcome outcome = QueryStatus(library, "12345678");
+  EXPECT_EQ(outcome.kind, StatusOutcome::Kind::kUnbound);
+  EXPECT_EQ(outcome.calls, 0);
+  EXPECT_NE(outcome.message.find("Não foi possível carregar a biblioteca do SAT"),
+            std::string::npos);
+  EXPECT_EQ(library.handle(), nullptr);
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ class SaleEndToEndTest : public QObject {
   std::unique_ptr<kovrad::test::Satemu> satemu_;
   std::unique_ptr<kovrad::test::ScopedEnv> dev_;
   std::unique_ptr<kovrad::test::ScopedEnv> sys_;
-  std::unique_ptr<Library> library_;
+  std::unique_ptr<client::Library> library_;
   std::unique_ptr<Windows> w_;
 
   // Clicks `image` and returns the one message the call ends with.
@@ -54,7 +54,7 @@ class SaleEndToEndTest : public QObject {
         std::make_unique<kovrad::test::Satemu>(dir_.path(), std::vector<std::string>{"--kit"});
     dev_ = std::make_unique<kovrad::test::ScopedEnv>("KOVRAD_DEV_DIR", satemu_->dev_dir());
     sys_ = std::make_unique<kovrad::test::ScopedEnv>("KOVRAD_SYSFS_DIR", satemu_->sys_dir());
-    library_ = std::make_unique<Library>();
+    library_ = std::make_unique<client::Library>();
     w_ = std::make_unique<Windows>(*library_);
     w_->shell.session().code = "12345678";
   }

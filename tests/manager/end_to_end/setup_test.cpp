@@ -40,7 +40,7 @@ class OperationsEndToEndTest : public QObject {
   void cleanupTestCase() { satemu_.reset(); }
 
   void configureActivateAssociateAndTheStatusShowsTheNetwork() {
-    Library library;
+    client::Library library;
     Windows w(library);
     const QString blanks(30, ' ');
     QTest::mouseClick(w.startup->RadioButton1, Qt::LeftButton);  // production, not activated

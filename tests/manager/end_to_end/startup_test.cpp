@@ -49,7 +49,7 @@ class EndToEndTest : public QObject {
   }
 
   void activatedProductionStartUpFillsTheDashboardFromTheDevice() {
-    Library library;
+    client::Library library;
     Windows w(library);
     QTest::mouseClick(w.startup->RadioButton2, Qt::LeftButton);
     w.startup->codATV->setText("12345678");

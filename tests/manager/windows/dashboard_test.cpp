@@ -266,7 +266,7 @@ class WindowsTest : public QObject {
   }
 
   void aMissingExportIsReportedWithoutACrash() {
-    Library wrong({"libz.so.1"});
+    client::Library wrong({"libz.so.1"});
     Windows windows(wrong);
     windows.shell.session().code = "12345678";
     QTest::mouseClick(windows.grid.refreshImage(), Qt::LeftButton);
