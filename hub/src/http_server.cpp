@@ -117,6 +117,7 @@ MHD_Result Access(void* cls, MHD_Connection* connection, const char* url, const 
   }
   if (c->too_large) return Send(connection, TooLarge(c->limit));
   MHD_get_connection_values(connection, MHD_HEADER_KIND, CollectHeader, &c->request.headers);
+  MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, CollectHeader, &c->request.query);
   c->request.client = ClientAddress(connection);
   try {
     return Send(connection, server->handler()(c->request));

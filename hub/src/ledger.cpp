@@ -1,6 +1,11 @@
 #include "ledger.h"
 
+#include <fcntl.h>
 #include <openssl/rand.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "log.h"
 
@@ -71,6 +76,14 @@ class Statement {
 }  // namespace
 
 std::unique_ptr<Ledger> Ledger::Open(const std::string& path, std::string* error) {
+  // The ledger holds activation codes and the buyers of every coupon: it is
+  // made its owner's alone before SQLite opens it.
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    *error = path + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  close(fd);
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
       SQLITE_OK) {
@@ -83,6 +96,11 @@ std::unique_ptr<Ledger> Ledger::Open(const std::string& path, std::string* error
   if (!ledger->Exec("PRAGMA journal_mode=WAL") || !ledger->Exec("PRAGMA synchronous=NORMAL") ||
       !ledger->Exec(kSchema)) {
     *error = path + ": " + sqlite3_errmsg(db);
+    return nullptr;
+  }
+  ledger->archive_ = archive::Archive::Attach(db, error);
+  if (!ledger->archive_) {
+    *error = path + ": " + *error;
     return nullptr;
   }
   return ledger;
@@ -154,16 +172,43 @@ bool Ledger::Begin(Record* record, const std::string& request, bool durable) {
 bool Ledger::Finish(const Record& record, bool durable) {
   std::lock_guard lock(mutex_);
   if (durable && !Exec("PRAGMA synchronous=FULL")) return false;
-  Statement update(db_,
-                   "UPDATE requests SET state = ?, reply = ?, recovered = ?,"
-                   " answered = strftime('%Y-%m-%dT%H:%M:%f', 'now') WHERE id = ?");
-  update.Bind(1, static_cast<int64_t>(record.state));
-  update.Bind(2, record.reply);
-  update.Bind(3, record.recovered ? 1 : 0);
-  update.Bind(4, record.id);
-  const bool ok = update.Step() == SQLITE_DONE;
+  bool ok = Exec("BEGIN IMMEDIATE");
+  if (ok) {
+    {
+      Statement update(db_,
+                       "UPDATE requests SET state = ?, reply = ?, recovered = ?,"
+                       " answered = strftime('%Y-%m-%dT%H:%M:%f', 'now') WHERE id = ?");
+      update.Bind(1, static_cast<int64_t>(record.state));
+      update.Bind(2, record.reply);
+      update.Bind(3, record.recovered ? 1 : 0);
+      update.Bind(4, record.id);
+      ok = update.Step() == SQLITE_DONE && KeepCoupon(record);
+    }
+    ok = Exec(ok ? "COMMIT" : "ROLLBACK") && ok;
+  }
   if (durable) Exec("PRAGMA synchronous=NORMAL");
   return ok;
+}
+
+// The coupon of a sale or cancellation into the archive, inside Finish's
+// transaction. A coupon the archive refuses stays in the reply recorded
+// with it; only a failing database fails the outcome.
+bool Ledger::KeepCoupon(const Record& record) {
+  std::string xml, error;
+  if (record.state != State::kDone || !archive::CouponOfReply(record.reply, &xml)) return true;
+  switch (archive_->Put(xml, &error)) {
+    case archive::Stored::kNew:
+    case archive::Stored::kAlready:
+      return true;
+    case archive::Stored::kRefused:
+      Log(Level::kError, "arquivo de CF-e: requisição " + std::to_string(record.id) + ": " + error +
+                             "; o cupom fica no retorno registrado");
+      return true;
+    case archive::Stored::kFailed:
+      break;
+  }
+  Log(Level::kError, "arquivo de CF-e: " + error);
+  return false;
 }
 
 std::vector<Record> Ledger::Select(const char* where, int till, const std::string& key) {

@@ -1,6 +1,8 @@
 // kovrad-hub: the SAT devices of this machine served over HTTP.
 //
 //   kovrad-hub [--config FILE]      the hub (default /etc/kovrad/kovrad-hub.toml)
+//   kovrad-hub [--config FILE] exportar --mes AAAA-MM [--cnpj CNPJ] --saida FILE.zip
+//                                   the month's bundle for the accountant
 //   kovrad-hub --worker FD PORT     one device's worker, started by the hub
 #include <signal.h>
 #include <unistd.h>
@@ -13,6 +15,7 @@
 
 #include "config.h"
 #include "device.h"
+#include "export_command.h"
 #include "http_server.h"
 #include "ledger.h"
 #include "log.h"
@@ -26,10 +29,13 @@ namespace {
 
 constexpr char kUsage[] =
     "uso: kovrad-hub [--config ARQUIVO]\n"
+    "     kovrad-hub [--config ARQUIVO] exportar --mes AAAA-MM [--cnpj CNPJ] --saida ARQUIVO.zip\n"
     "\n"
     "Serve os SAT deste computador aos caixas da loja por HTTP. A configuração\n"
     "(TOML, padrão /etc/kovrad/kovrad-hub.toml) diz o endereço, os SAT, os caixas,\n"
-    "os tokens e o banco de registro. Pronto, escreve KOVRAD_HUB_URL=<url> na saída.\n";
+    "os tokens e o banco de registro, que guarda também cada CF-e emitido. Pronto,\n"
+    "escreve KOVRAD_HUB_URL=<url> na saída. \"exportar\" grava o pacote do mês para o\n"
+    "contador (os XML e o resumo em CSV e PDF).\n";
 
 int Serve(const std::string& config_path) {
   std::string error;
@@ -41,6 +47,14 @@ int Serve(const std::string& config_path) {
   auto ledger = Ledger::Open(config->database, &error);
   if (!ledger) {
     Log(Level::kError, "banco de registro: " + error);
+    return 1;
+  }
+  // Lookups read the archive on a connection of their own, beside the
+  // ledger's writes.
+  const auto archive =
+      archive::Archive::Open(config->database, archive::Archive::Mode::kExisting, &error);
+  if (!archive) {
+    Log(Level::kError, "arquivo de CF-e: " + error);
     return 1;
   }
   std::vector<DeviceConfig> devices = config->devices;
@@ -72,7 +86,7 @@ int Serve(const std::string& config_path) {
   Metrics metrics;
   Service service(*config, ledger.get(), &metrics, devices, program);
   service.RecoverUnfinished();
-  const Hub hub{*config, service, metrics};
+  const Hub hub{*config, service, metrics, archive.get()};
   HttpServer server([&hub](const HttpRequest& request) { return Route(hub, request); }, BodyLimit);
   if (!server.Start(*config, &error)) {
     Log(Level::kError, error);
@@ -117,9 +131,16 @@ int main(int argc, char** argv) {
     std::fputs(kovrad::hub::kUsage, stdout);
     return 0;
   }
-  if (args.size() == 2 && args[0] == "--config") {
+  size_t command = 0;
+  if (args.size() >= 2 && args[0] == "--config") {
     config = args[1];
-  } else if (!args.empty()) {
+    command = 2;
+  }
+  if (command < args.size() && args[command] == "exportar") {
+    return kovrad::hub::RunExport(config,
+                                  {args.begin() + static_cast<long>(command) + 1, args.end()});
+  }
+  if (command != args.size()) {
     std::fputs(kovrad::hub::kUsage, stderr);
     return 2;
   }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "archive/archive.h"
 #include "config.h"
 #include "http_server.h"
 #include "metrics.h"
@@ -18,6 +19,7 @@ struct Hub {
   const Config& config;
   Service& service;
   Metrics& metrics;
+  archive::Archive* archive;  // the ledger's coupons, read on a connection of their own
 };
 
 HttpResponse Route(const Hub& hub, const HttpRequest& request);
@@ -40,5 +42,8 @@ std::optional<HttpResponse> CheckAccess(const Hub& hub, const HttpRequest& reque
 
 HttpResponse SathubRoute(const Hub& hub, const HttpRequest& request, std::string_view name);
 HttpResponse V1Route(const Hub& hub, const HttpRequest& request, std::string_view rest);
+// /v1/cfe... and /v1/exportacoes/...; nothing for other paths.
+std::optional<HttpResponse> ArchiveRoute(const Hub& hub, const HttpRequest& request,
+                                         std::string_view rest);
 
 }  // namespace kovrad::hub
