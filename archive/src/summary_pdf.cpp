@@ -1,8 +1,12 @@
 // The summary on A4 pages through cairo: the month's figures, a table of
 // days and one of means of payment, a new page when one is full.
+#include <cairo-ft.h>
 #include <cairo-pdf.h>
 #include <cairo.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
 
+#include <array>
 #include <memory>
 
 #include "archive/bundle.h"
@@ -15,7 +19,10 @@ constexpr double kWidth = 595.28, kHeight = 841.89;  // A4 in points
 constexpr double kMargin = 42;
 constexpr double kLine = 14;
 constexpr double kFontSize = 8.5;
-constexpr char kFont[] = "DejaVu Sans";
+// The files themselves, not a font looked up by name: the same letters on
+// every machine, and no font configuration read.
+constexpr const char* kFontFiles[] = {"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+                                      "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"};
 
 constexpr const char* kMonths[] = {"janeiro",  "fevereiro", "março",    "abril",
                                    "maio",     "junho",     "julho",    "agosto",
@@ -24,6 +31,26 @@ constexpr const char* kMonths[] = {"janeiro",  "fevereiro", "março",    "abril"
 // Right edges of the day table's columns, from the date to the net.
 constexpr double kDayColumns[] = {kMargin + 58,    160, 225, 285, 345, 410, 450, 505,
                                   kWidth - kMargin};
+
+// Loaded once, kept for the life of the process; a missing file falls back
+// on the font of that name.
+cairo_font_face_t* Face(bool bold) {
+  static const std::array<cairo_font_face_t*, 2> faces = [] {
+    std::array<cairo_font_face_t*, 2> loaded{};
+    FT_Library library = nullptr;
+    if (FT_Init_FreeType(&library) != 0) library = nullptr;
+    for (size_t i = 0; i < loaded.size(); ++i) {
+      FT_Face face = nullptr;
+      loaded[i] = library != nullptr && FT_New_Face(library, kFontFiles[i], 0, &face) == 0
+                      ? cairo_ft_font_face_create_for_ft_face(face, 0)
+                      : cairo_toy_font_face_create(
+                            "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL,
+                            i == 1 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    }
+    return loaded;
+  }();
+  return faces[bold ? 1 : 0];
+}
 
 cairo_status_t Append(void* closure, const unsigned char* data, unsigned int length) {
   static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
@@ -35,8 +62,7 @@ class Pages {
   explicit Pages(cairo_t* cr) : cr_(cr) { Font(false); }
 
   void Font(bool bold) {
-    cairo_select_font_face(cr_, kFont, CAIRO_FONT_SLANT_NORMAL,
-                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_face(cr_, Face(bold));
     cairo_set_font_size(cr_, kFontSize);
   }
   // Room for `lines` more lines, on a new page when this one is full.

@@ -103,6 +103,11 @@ std::unique_ptr<Ledger> Ledger::Open(const std::string& path, std::string* error
              "); o hub não atende sem registrar";
     return nullptr;
   }
+  ledger->archive_ = archive::Archive::Attach(db, error);
+  if (!ledger->archive_) {
+    *error = path + ": " + *error;
+    return nullptr;
+  }
   return ledger;
 }
 
@@ -191,16 +196,19 @@ bool Ledger::Begin(Record* record, const std::string& request, bool durable) {
 bool Ledger::Finish(const Record& record, bool durable) {
   std::lock_guard lock(mutex_);
   if (durable && !Exec("PRAGMA synchronous=FULL")) return false;
-  Statement update(db_,
-                   "UPDATE requests SET state = ?, reply = ?, recovered = ?,"
-                   " answered = strftime('%Y-%m-%dT%H:%M:%f', 'now') WHERE id = ?");
-  update.Bind(1, static_cast<int64_t>(record.state));
-  update.Bind(2, record.reply);
-  update.Bind(3, record.recovered ? 1 : 0);
-  update.Bind(4, record.id);
   bool ok = Exec("BEGIN IMMEDIATE");
   if (ok) {
-    ok = update.Step() == SQLITE_DONE && (!finish_hook_ || finish_hook_(db_, record));
+    {
+      Statement update(db_,
+                       "UPDATE requests SET state = ?, reply = ?, recovered = ?,"
+                       " answered = strftime('%Y-%m-%dT%H:%M:%f', 'now') WHERE id = ?");
+      update.Bind(1, static_cast<int64_t>(record.state));
+      update.Bind(2, record.reply);
+      update.Bind(3, record.recovered ? 1 : 0);
+      update.Bind(4, record.id);
+      ok = update.Step() == SQLITE_DONE && KeepCoupon(record) &&
+           (!finish_hook_ || finish_hook_(db_, record));
+    }
     ok = Exec(ok ? "COMMIT" : "ROLLBACK") && ok;
   }
   if (!ok) LogFailure("resultado não registrado");
@@ -211,6 +219,27 @@ bool Ledger::Finish(const Record& record, bool durable) {
 bool Ledger::AddSchema(const char* sql) {
   std::lock_guard lock(mutex_);
   return Exec(sql);
+}
+
+// The coupon of a sale or cancellation into the archive, inside Finish's
+// transaction. A coupon the archive refuses stays in the reply recorded
+// with it; only a failing database fails the outcome.
+bool Ledger::KeepCoupon(const Record& record) {
+  std::string xml, error;
+  if (record.state != State::kDone || !archive::CouponOfReply(record.reply, &xml)) return true;
+  switch (archive_->Put(xml, &error)) {
+    case archive::Stored::kNew:
+    case archive::Stored::kAlready:
+      return true;
+    case archive::Stored::kRefused:
+      Log(Level::kError, "arquivo de CF-e: requisição " + std::to_string(record.id) + ": " + error +
+                             "; o cupom fica no retorno registrado");
+      return true;
+    case archive::Stored::kFailed:
+      break;
+  }
+  Log(Level::kError, "arquivo de CF-e: " + error);
+  return false;
 }
 
 std::vector<Record> Ledger::Select(const char* where, int till, const std::string& key) {

@@ -2,7 +2,9 @@
 // for each device and the activation codes the hub keeps, in one SQLite
 // database (WAL). A request is written before the device is called and its
 // outcome before the till is answered, so a hub that is killed at any moment
-// finds on its next start what may have happened on the device.
+// finds on its next start what may have happened on the device. The
+// coupons the replies carry are archived in the same database, each in the
+// transaction that records its outcome.
 #pragma once
 
 #include <sqlite3.h>
@@ -14,6 +16,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "archive/archive.h"
 
 namespace kovrad::hub {
 
@@ -52,6 +56,8 @@ class Ledger {
   // pending, in one transaction. `durable`: synced to disk before it
   // returns (sales and cancellations). False when the database refuses.
   bool Begin(Record* record, const std::string& request, bool durable);
+  // Records the outcome and archives the coupon its reply carries, in one
+  // transaction: false when the database refuses either.
   bool Finish(const Record& record, bool durable);
 
   // A session number for a call that is not a till's request.
@@ -86,10 +92,12 @@ class Ledger {
   void LogFailure(const char* what);
   int32_t NextSession(const std::string& device);
   std::vector<Record> Select(const char* sql, int till, const std::string& key);
+  bool KeepCoupon(const Record& record);
 
   std::mutex mutex_;
   sqlite3* db_;
   FinishHook finish_hook_;
+  std::unique_ptr<archive::Archive> archive_;  // on `db_`
 };
 
 }  // namespace kovrad::hub
