@@ -124,7 +124,11 @@ HttpResponse Route(const Hub& hub, const HttpRequest& request) {
   if (path.starts_with(kSathubPrefix)) {
     return SathubRoute(hub, request, path.substr(kSathubPrefix.size()));
   }
-  if (path.starts_with(kV1Prefix)) return V1Route(hub, request, path.substr(kV1Prefix.size()));
+  if (path.starts_with(kV1Prefix)) {
+    const std::string_view rest = path.substr(kV1Prefix.size());
+    if (auto archived = ArchiveRoute(hub, request, rest)) return *archived;
+    return V1Route(hub, request, rest);
+  }
   return ErrorResponse(404, "Rota desconhecida: " + request.path);
 }
 
