@@ -156,6 +156,7 @@ class OutboxTest : public TempDir {
   void SetUp() override {
     TempDir::SetUp();
     std::string error;
+    ASSERT_TRUE(Ledger::Create(dir_ + "/hub.db", &error)) << error;
     ledger_ = Ledger::Open(dir_ + "/hub.db", &error);
     ASSERT_TRUE(ledger_) << error;
     ASSERT_TRUE(ledger_->AddSchema(kOutboxSchema));

@@ -26,7 +26,8 @@ class LoadTest(HubTestCase):
                                   f'[[dispositivo]]\nserie = "{second.serial}"\nporta = 1\n'
                                   f'[caixas]\n{tills}'
                                   # Twenty tills behind one address, as behind a NAT.
-                                  '[limites]\nrequisicoes_por_cliente = 64\nrequisicoes_por_segundo = 100000\n')
+                                  '[limites]\nconexoes_por_cliente = 256\nrequisicoes_por_cliente = 64\n'
+                                  'requisicoes_por_segundo = 100000\n')
         results = collections.defaultdict(list)
         failures = []
         deadline = time.monotonic() + SECONDS
