@@ -10,9 +10,9 @@
 
 #include "archive_command.h"
 #include "catalog.h"
+#include "client/port_check.h"
 #include "client/recovery.h"
 #include "command_line.h"
-#include "port_check.h"
 #include "report.h"
 
 namespace kovrad::cli {
@@ -131,8 +131,8 @@ void ExplainLinkFailure(const Invocation& invocation, const Report& report, doub
   const int32_t code = report.record->code;
   const std::string name(invocation.function->name);
   if (code == __NOCONNECT__) {
-    err << "satcli: " << name << ": the port could not be opened: " << DiagnosePort(invocation.port)
-        << "\n";
+    err << "satcli: " << name
+        << ": the port could not be opened: " << client::DiagnosePort(invocation.port) << "\n";
   } else if (code == __TIMEOUT__) {
     char waited[32];
     std::snprintf(waited, sizeof waited, "%.1f", elapsed);
@@ -140,9 +140,8 @@ void ExplainLinkFailure(const Invocation& invocation, const Report& report, doub
         << invocation.function->TimeLimitMs() / 1000 << " s (waited " << waited
         << " s). Check the cable, then the device with ConsultarSAT.\n";
   } else if (code == __SEMCTS__) {
-    err << "satcli: " << name
-        << ": the request could not be written to the port: " << DiagnosePort(invocation.port)
-        << "\n";
+    err << "satcli: " << name << ": the request could not be written to the port: "
+        << client::DiagnosePort(invocation.port) << "\n";
   }
 }
 

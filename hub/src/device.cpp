@@ -4,8 +4,10 @@
 #include <charconv>
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 
 #include "client/binding.h"
+#include "client/port_check.h"
 #include "client/recovery.h"
 #include "client/reply_line.h"
 #include "log.h"
@@ -25,6 +27,17 @@ int WorkerTimeout(const client::Function& function) {
 const client::Function& SessionLookupFunction() {
   static const client::Function& lookup = *client::FindFunction("ConsultarNumeroSessao");
   return lookup;
+}
+
+// The N of "ttyACM<N>"; nothing for any other name.
+std::optional<int> PortNumber(const std::string& port) {
+  constexpr std::string_view kPrefix = "ttyACM";
+  if (!port.starts_with(kPrefix) || port.size() == kPrefix.size()) return std::nullopt;
+  int number = -1;
+  const char* last = port.c_str() + port.size();
+  const auto parsed = std::from_chars(port.c_str() + kPrefix.size(), last, number);
+  if (parsed.ec != std::errc() || parsed.ptr != last) return std::nullopt;
+  return number;
 }
 
 }  // namespace
@@ -178,34 +191,38 @@ Result Device::Recover(const Job& job, const std::string& original) {
   return {original, State::kUncertain, false, false};
 }
 
-std::vector<DeviceConfig> DiscoverDevices(const std::string& code) {
+std::vector<DeviceConfig> DiscoverDevices(const std::string& code,
+                                          const std::function<int32_t()>& draw_session) {
   client::Library library;
-  const client::Reply map = KOVRAD_SAT(library, GetMapaPortasSAT, code.c_str());
-  if (!map.called) {
-    Log(Level::kError, map.problem);
-    return {};
-  }
   std::vector<DeviceConfig> devices;
-  size_t start = 0;
-  while (start < map.text.size()) {
-    size_t end = map.text.find(';', start);
-    if (end == std::string::npos) end = map.text.size();
-    const std::string entry = map.text.substr(start, end - start);
-    start = end + 1;
-    const size_t colon = entry.find(':');
-    if (colon == std::string::npos) continue;
-    const std::string port = entry.substr(colon + 1);
-    int number = -1;
-    const char* digits = port.c_str() + std::min<size_t>(port.size(), 6);
-    const char* last = port.c_str() + port.size();
-    const auto parsed = std::from_chars(digits, last, number);
-    if (port.starts_with("ttyACM") && parsed.ec == std::errc() && parsed.ptr == last &&
-        digits != last) {
-      devices.push_back({entry.substr(0, colon), number, {}});
-    } else {
-      Log(Level::kWarning,
-          "SAT " + entry.substr(0, colon) + " em " + port + ": porta fora de ttyACM<N>, ignorado");
+  for (const std::string& port : client::SatPorts()) {
+    const std::optional<int> number = PortNumber(port);
+    if (!number) {
+      Log(Level::kWarning, "SAT em " + port + ": porta fora de ttyACM<N>, ignorado");
+      continue;
     }
+    std::string problem;
+    auto* select =
+        reinterpret_cast<decltype(::AbreSerialSAT)*>(library.Lookup("AbreSerialSAT", &problem));
+    if (select == nullptr) {
+      Log(Level::kError, problem);
+      return {};
+    }
+    const int32_t session = draw_session();
+    if (session <= 0) {
+      Log(Level::kError, "SAT em " + port + ": sem número de sessão do registro, ignorado");
+      continue;
+    }
+    select(*number, 0, 0, 0, 0);
+    const client::Reply status =
+        KOVRAD_SAT(library, ConsultarStatusOperacional, session, code.c_str());
+    const std::string serial(client::ReplyField(status.text, 6));
+    if (!status.called || client::ReplyField(status.text, 2) != "10000" || serial.empty()) {
+      Log(Level::kWarning, "SAT em " + port + " não informou o número de série: " +
+                               (status.called ? status.text : status.problem));
+      continue;
+    }
+    devices.push_back({serial, *number, {}});
   }
   return devices;
 }

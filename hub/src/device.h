@@ -84,9 +84,12 @@ class Device {
   std::thread thread_;
 };
 
-// The devices attached, as the library finds them: serial and port of each
-// that answers with `code`. Ports whose names the library cannot select by
-// number are left out, with a warning.
-std::vector<DeviceConfig> DiscoverDevices(const std::string& code);
+// The SAT devices on USB: serial and port of each that answers its status
+// query with `code`. Each query takes its session number from
+// `draw_session` (the ledger's), never the library's own draw, which is the
+// same at every start. Ports the library cannot select by number are left
+// out, with a warning.
+std::vector<DeviceConfig> DiscoverDevices(const std::string& code,
+                                          const std::function<int32_t()>& draw_session);
 
 }  // namespace kovrad::hub

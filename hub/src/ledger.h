@@ -68,6 +68,9 @@ class Ledger {
 
   // A session number for a call that is not a till's request.
   int32_t DrawSession(const std::string& device);
+  // The sequence of the status queries that find the devices at start,
+  // before their serial numbers are known.
+  static constexpr char kDiscovery[] = "descoberta";
 
   std::optional<Record> FindByKey(int till, const std::string& key);
   // Requests whose outcome is not known: pending or uncertain.

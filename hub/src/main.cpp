@@ -130,15 +130,8 @@ int Serve(const std::string& config_path) {
   }
   std::vector<DeviceConfig> devices = config->devices;
   if (devices.empty()) {
-    // The library traces discovery on standard output, which carries only
-    // the ready line: its lines go to the log meanwhile.
-    std::fflush(stdout);
-    const int output = dup(STDOUT_FILENO);
-    dup2(STDERR_FILENO, STDOUT_FILENO);
-    devices = DiscoverDevices(config->activation_code);
-    std::fflush(stdout);
-    dup2(output, STDOUT_FILENO);
-    close(output);
+    devices = DiscoverDevices(config->activation_code,
+                              [&ledger] { return ledger->DrawSession(Ledger::kDiscovery); });
   }
   for (const DeviceConfig& device : devices) {
     Log(Level::kInfo, "SAT " + device.serial + " em ttyACM" + std::to_string(device.port));

@@ -285,6 +285,21 @@ class LedgerTest(HubTestCase):
         self.assertEqual(hub.prepare(), 0)
         self.assertEqual(stat.S_IMODE(os.stat(hub.database).st_mode), 0o600)
 
+    def test_each_start_finds_the_device_with_a_session_number_of_the_ledger(self):
+        sat = self.device(port=3)
+        drawn = []
+        for start in range(2):
+            hub = self.hub(sat.env, "", "discovery")
+            drawn += hub.ledger("SELECT last FROM sessions WHERE device = 'descoberta'")[0]
+            # The device keeps the status reply under the number the ledger drew.
+            status, body = hub.v1("consultarnumerosessao", {"numero_caixa": 1, "numero_sessao": drawn[-1]})
+            self.assertEqual((status, body["campos"]["EEEEE"]), (200, "10000"), body)
+            self.assertEqual(int(body["campos"]["numeroSessao"]), drawn[-1])
+            status, body = hub.request("GET", "/v1/devices")
+            self.assertEqual([(d["serie"], d["porta"]) for d in body["dispositivos"]], [(sat.serial, "ttyACM3")])
+            hub.stop()
+        self.assertEqual(drawn[1], drawn[0] % 999999 + 1)
+
     def test_a_configuration_without_an_activation_code_is_not_served(self):
         hub = self.hub({}, "", "unconfigured", wait=False)
         with open(hub.config, encoding="utf-8") as text:

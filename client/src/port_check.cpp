@@ -1,4 +1,4 @@
-#include "port_check.h"
+#include "client/port_check.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -15,7 +15,7 @@
 #include <fstream>
 #include <sstream>
 
-namespace kovrad::cli {
+namespace kovrad::client {
 namespace {
 
 namespace fs = std::filesystem;
@@ -169,4 +169,4 @@ std::string DiagnosePort(std::optional<int32_t> port) {
   return path + " opens now: it was busy or went away during the call. Try again.";
 }
 
-}  // namespace kovrad::cli
+}  // namespace kovrad::client
