@@ -5,6 +5,7 @@
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -48,7 +49,10 @@ bool WriteAll(int fd, const char* data, size_t size, int timeout_ms) {
   size_t done = 0;
   while (done < size) {
     if (!WaitFor(fd, POLLOUT, timeout_ms)) return false;
-    const ssize_t n = write(fd, data + done, size - done);
+    // A network printer that hangs up must not end the caller's program
+    // with SIGPIPE: sockets are written without it.
+    ssize_t n = send(fd, data + done, size - done, MSG_NOSIGNAL);
+    if (n < 0 && errno == ENOTSOCK) n = write(fd, data + done, size - done);
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n <= 0) return false;
     done += static_cast<size_t>(n);
@@ -142,7 +146,18 @@ int OpenDevice(const std::string& path, std::string* problem) {
   if (fd < 0 && (errno == EACCES || errno == EINVAL)) {
     fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   }
-  if (fd < 0) *problem = "impressora " + path + ": " + std::strerror(errno);
+  if (fd < 0) {
+    *problem = "impressora " + path + ": " + std::strerror(errno);
+    return -1;
+  }
+  // The status requests would be written into a file as if they were the
+  // extrato: only a printer's device is printed to.
+  struct stat device {};
+  if (fstat(fd, &device) != 0 || !S_ISCHR(device.st_mode)) {
+    close(fd);
+    *problem = "impressora " + path + ": não é um dispositivo de impressora (/dev/usb/lp*)";
+    return -1;
+  }
   return fd;
 }
 
@@ -160,6 +175,13 @@ PrintOutcome PrintRaw(int fd, const std::string& name, const std::string& bytes,
     return outcome;
   }
   outcome.after = ReadStatus(fd, timeout_ms);
+  // One that answered before and not after went away while printing.
+  if (outcome.before.known && !outcome.after.known) {
+    outcome.message =
+        "a impressora não respondeu depois da impressão; o extrato pode ter "
+        "saído incompleto: reimprima.";
+    return outcome;
+  }
   if (!Ready(outcome.after)) {
     outcome.message = "a impressora parou (" + Describe(outcome.after) +
                       "); o extrato pode ter saído incompleto: reimprima.";

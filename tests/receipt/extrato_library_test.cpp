@@ -188,6 +188,14 @@ TEST(ExtratoPrinting, PaperRunningOutMidwayIsAFailure) {
   EXPECT_NE(printed.message.find("reimprima"), std::string::npos) << printed.message;
 }
 
+TEST(ExtratoPrinting, APrinterThatHangsUpMidwayIsAFailureNotACrash) {
+  TcpPrinter printer;
+  printer.HangUpAfter(100);
+  const Printed printed = PrintTo(printer.Destination());
+  EXPECT_EQ(printed.code, KOVRAD_EXTRATO_ERRO_IMPRESSORA);
+  EXPECT_NE(printed.message.find("reimprima"), std::string::npos) << printed.message;
+}
+
 TEST(ExtratoPrinting, APrinterThatGivesNoStatusStillPrints) {
   TcpPrinter printer;
   FakeStatus silent;
@@ -210,6 +218,17 @@ TEST(ExtratoPrinting, AnUnreachablePrinterIsReported) {
   EXPECT_NE(printed.message.find("nada foi impresso"), std::string::npos) << printed.message;
   EXPECT_EQ(PrintTo("tcp:semporta").code, KOVRAD_EXTRATO_ERRO_IMPRESSORA);
   EXPECT_EQ(PrintTo("/nonexistent/lp0").code, KOVRAD_EXTRATO_ERRO_IMPRESSORA);
+
+  // A regular file is no printer: it is left as it was, without status
+  // requests written into it.
+  char file[] = "/tmp/extrato-printer.XXXXXX";
+  close(mkstemp(file));
+  const Printed refused = PrintTo(file);
+  EXPECT_EQ(refused.code, KOVRAD_EXTRATO_ERRO_IMPRESSORA);
+  EXPECT_NE(refused.message.find("não é um dispositivo"), std::string::npos) << refused.message;
+  std::ifstream in(file, std::ios::binary);
+  EXPECT_EQ(in.peek(), std::ifstream::traits_type::eof());
+  unlink(file);
   EXPECT_EQ(PrintTo("").code, KOVRAD_EXTRATO_ERRO_ARGUMENTO);
 }
 

@@ -48,6 +48,7 @@ class FakePrinter {
         }
       }
       if (received_.size() >= fail_after_ && fail_after_ > 0) status_ = kPaperOut;
+      if (received_.size() >= hang_up_after_ && hang_up_after_ > 0) return;
     }
   }
 
@@ -57,6 +58,8 @@ class FakePrinter {
   }
   // Runs out of paper once `bytes` of the extrato have arrived.
   void RunOutAfter(size_t bytes) { fail_after_ = bytes; }
+  // Stops serving (a connection: hangs up) once `bytes` have arrived.
+  void HangUpAfter(size_t bytes) { hang_up_after_ = bytes; }
   void Stop() { stop_ = true; }
   // What was printed, without the status requests.
   std::string Received() {
@@ -82,6 +85,7 @@ class FakePrinter {
   std::string received_;
   int requests_ = 0;
   size_t fail_after_ = 0;
+  size_t hang_up_after_ = 0;
   std::atomic<bool> stop_ = false;
 };
 
