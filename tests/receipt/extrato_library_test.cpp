@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 #include <termios.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fake_printer.h"
@@ -124,6 +126,25 @@ TEST(ExtratoLibrary, RefusesBadInputWithAMessage) {
   char whole[12];
   kovrad_extrato_gerar(nullptr, 0, KOVRAD_EXTRATO_TEXTO, 0, nullptr, 0, &size, whole, sizeof whole);
   EXPECT_STREQ(whole, "o cupom n\xC3\xA3");
+}
+
+// A point-of-sale program with several tills renders from several threads.
+TEST(ExtratoLibrary, ThreadsRenderTheSameExtratoAtOnce) {
+  const std::string sale = Sale();
+  const std::string png = Render(sale, KOVRAD_EXTRATO_PNG).bytes;
+  const std::string escpos = Render(sale, KOVRAD_EXTRATO_ESCPOS).bytes;
+  std::vector<std::thread> threads;
+  std::atomic<int> different = 0;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 3; ++i) {
+        if (Render(sale, KOVRAD_EXTRATO_PNG).bytes != png) ++different;
+        if (Render(sale, KOVRAD_EXTRATO_ESCPOS).bytes != escpos) ++different;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(different, 0);
 }
 
 TEST(ExtratoLibrary, ExportsOnlyItsCInterface) {
