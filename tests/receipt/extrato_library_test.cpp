@@ -251,6 +251,13 @@ TEST(ExtratoPrinting, AnUnreachablePrinterIsReported) {
   EXPECT_EQ(in.peek(), std::ifstream::traits_type::eof());
   unlink(file);
   EXPECT_EQ(PrintTo("").code, KOVRAD_EXTRATO_ERRO_ARGUMENTO);
+
+  // A CUPS server that is not there: told, and the job is not taken for
+  // printed.
+  setenv("CUPS_SERVER", ("127.0.0.1:" + std::to_string(port)).c_str(), 1);
+  const Printed queued = PrintTo("cups:TERMICA");
+  EXPECT_EQ(queued.code, KOVRAD_EXTRATO_ERRO_IMPRESSORA);
+  EXPECT_NE(queued.message.find("fila CUPS TERMICA"), std::string::npos) << queued.message;
 }
 
 // A USB printer device stands in as a pseudo-terminal in raw mode.
