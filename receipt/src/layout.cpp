@@ -330,6 +330,16 @@ Layout MakeLayout(const Coupon& coupon) {
   return coupon.cancellation ? CancellationLayout(coupon) : SaleLayout(coupon);
 }
 
+void MarkSecondCopy(Layout* layout) {
+  Block mark;
+  mark.text = "SEGUNDA VIA";
+  mark.bold = true;
+  mark.centre = true;
+  Block gap;
+  gap.kind = Block::Kind::kGap;
+  layout->insert(layout->begin(), {mark, gap});
+}
+
 std::vector<std::string> LayOut(const Block& block, int columns) {
   if (block.kind == Block::Kind::kRule) {
     std::string line;
