@@ -28,6 +28,7 @@
 #include "ledger.h"
 #include "log.h"
 #include "metrics.h"
+#include "printing.h"
 #include "routes.h"
 #include "service.h"
 #include "worker.h"
@@ -128,6 +129,12 @@ int Serve(const std::string& config_path) {
     Log(Level::kError, "arquivo de CF-e: " + error);
     return 1;
   }
+  // Every print of an extrato, so that only the first is the original.
+  const auto prints = PrintRecord::Open(config->database, &error);
+  if (!prints) {
+    Log(Level::kError, "registro de impressões: " + error);
+    return 1;
+  }
   std::vector<DeviceConfig> devices = config->devices;
   if (devices.empty()) {
     // The library traces discovery on standard output, which carries only
@@ -158,7 +165,7 @@ int Serve(const std::string& config_path) {
   Service service(*config, ledger.get(), &metrics, devices, program);
   const Chain chain(*config, ledger.get(), &metrics, &service);
   service.RecoverUnfinished();
-  const Hub hub{*config, service, metrics, &chain, archive.get()};
+  const Hub hub{*config, service, metrics, &chain, archive.get(), prints.get()};
   HttpServer server([&hub](const HttpRequest& request) { return Route(hub, request); }, BodyLimit,
                     [&hub](const HttpRequest& request) { return Admit(hub, request); }, &metrics);
   if (!server.Start(*config, &error)) {

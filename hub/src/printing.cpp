@@ -5,6 +5,7 @@
 #include "log.h"
 #include "printer.h"
 #include "receipt.h"
+#include "sqlite_statement.h"
 
 namespace kovrad::hub {
 namespace {
@@ -21,31 +22,6 @@ constexpr char kSchema[] =
     " at TEXT NOT NULL DEFAULT (datetime('now')));"
     "CREATE INDEX IF NOT EXISTS prints_key ON prints (key, printed);";
 
-class Query {
- public:
-  Query(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr); }
-  ~Query() { sqlite3_finalize(statement_); }
-  Query(const Query&) = delete;
-  Query& operator=(const Query&) = delete;
-  Query& Text(int at, const std::string& text) {
-    sqlite3_bind_text(statement_, at, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-    return *this;
-  }
-  Query& Int(int at, int64_t value) {
-    sqlite3_bind_int64(statement_, at, value);
-    return *this;
-  }
-  int Step() { return statement_ != nullptr ? sqlite3_step(statement_) : SQLITE_ERROR; }
-  int64_t ColumnInt(int at) { return sqlite3_column_int64(statement_, at); }
-  std::string ColumnText(int at) {
-    const unsigned char* text = sqlite3_column_text(statement_, at);
-    return text != nullptr ? reinterpret_cast<const char*>(text) : "";
-  }
-
- private:
-  sqlite3_stmt* statement_ = nullptr;
-};
-
 bool Render(const std::string& xml, bool second_copy, std::string* bytes, std::string* problem) {
   receipt::Coupon coupon;
   if (!receipt::ReadCoupon(xml, &coupon, problem)) return false;
@@ -56,11 +32,6 @@ bool Render(const std::string& xml, bool second_copy, std::string* bytes, std::s
 }
 
 }  // namespace
-
-std::string Printers::For(int till) const {
-  const auto found = tills.find(till);
-  return found != tills.end() ? found->second : fallback;
-}
 
 std::unique_ptr<PrintRecord> PrintRecord::Open(const std::string& path, std::string* error) {
   sqlite3* db = nullptr;
@@ -85,56 +56,62 @@ PrintRecord::~PrintRecord() {
 
 bool PrintRecord::PrintedBefore(const std::string& key) {
   std::lock_guard lock(mutex_);
-  return Query(db_, "SELECT 1 FROM prints WHERE key = ? AND printed = 1 LIMIT 1")
-             .Text(1, key)
-             .Step() == SQLITE_ROW;
+  Statement select(db_, "SELECT 1 FROM prints WHERE key = ? AND printed = 1 LIMIT 1");
+  select.Bind(1, key);
+  return select.Step() == SQLITE_ROW;
 }
 
 bool PrintRecord::Note(const PrintEntry& entry) {
   std::lock_guard lock(mutex_);
-  const bool noted = Query(db_,
-                           "INSERT INTO prints (key, till, printer, second_copy, printed, message)"
-                           " VALUES (?, ?, ?, ?, ?, ?)")
-                         .Text(1, entry.key)
-                         .Int(2, entry.till)
-                         .Text(3, entry.printer)
-                         .Int(4, entry.second_copy)
-                         .Int(5, entry.printed)
-                         .Text(6, entry.message)
-                         .Step() == SQLITE_DONE;
+  Statement insert(db_,
+                   "INSERT INTO prints (key, till, printer, second_copy, printed, message)"
+                   " VALUES (?, ?, ?, ?, ?, ?)");
+  insert.Bind(1, entry.key);
+  insert.Bind(2, int64_t{entry.till});
+  insert.Bind(3, entry.printer);
+  insert.Bind(4, int64_t{entry.second_copy});
+  insert.Bind(5, int64_t{entry.printed});
+  insert.Bind(6, entry.message);
+  const bool noted = insert.Step() == SQLITE_DONE;
   if (!noted) Log(Level::kError, std::string("impressões: ") + sqlite3_errmsg(db_));
   return noted;
 }
 
 std::vector<PrintEntry> PrintRecord::For(const std::string& key) {
   std::lock_guard lock(mutex_);
-  Query select(db_,
-               "SELECT id, till, printer, second_copy, printed, message, at FROM prints"
-               " WHERE key = ? ORDER BY id");
-  select.Text(1, key);
+  Statement select(db_,
+                   "SELECT id, till, printer, second_copy, printed, message, at FROM prints"
+                   " WHERE key = ? ORDER BY id");
+  select.Bind(1, key);
   std::vector<PrintEntry> entries;
   while (select.Step() == SQLITE_ROW) {
-    entries.push_back({select.ColumnInt(0), key, static_cast<int>(select.ColumnInt(1)),
-                       select.ColumnText(2), select.ColumnInt(3) != 0, select.ColumnInt(4) != 0,
-                       select.ColumnText(5), select.ColumnText(6)});
+    entries.push_back({select.Int(0), key, static_cast<int>(select.Int(1)), select.Text(2),
+                       select.Int(3) != 0, select.Int(4) != 0, select.Text(5), select.Text(6)});
   }
   return entries;
 }
 
-HttpResponse PrintCoupon(const Printers& printers, PrintRecord& record, const std::string& key,
-                         const std::string& xml, int till) {
+HttpResponse PrintCoupon(const Printers& printers, PrintRecord& record,
+                         const PrintRequest& request) {
   PrintEntry entry;
-  entry.key = key;
-  entry.till = till;
-  entry.printer = printers.For(till);
-  if (entry.printer.empty()) {
+  entry.key = request.key;
+  entry.till = request.till;
+  const std::string name =
+      request.printer.empty() ? printers.NameFor(request.till) : request.printer;
+  if (name.empty()) {
     return ErrorResponse(409, "Nenhuma impressora configurada para o caixa " +
-                                  std::to_string(till) + ": veja [impressoras] na configuração.");
+                                  std::to_string(request.till) +
+                                  ": veja [impressoras] e [impressora_padrao] na configuração.");
   }
+  const auto found = printers.named.find(name);
+  if (found == printers.named.end()) {
+    return ErrorResponse(404, "Impressora desconhecida: " + name + " (veja [impressoras]).");
+  }
+  entry.printer = found->second;
   // A print that failed never counts: the next one is still the original.
-  entry.second_copy = record.PrintedBefore(key);
+  entry.second_copy = record.PrintedBefore(request.key);
   std::string bytes, problem;
-  if (!Render(xml, entry.second_copy, &bytes, &problem)) {
+  if (!Render(request.xml, entry.second_copy, &bytes, &problem)) {
     return ErrorResponse(500, "Extrato não gerado: " + problem);
   }
   const receipt::PrintOutcome outcome = receipt::Print(entry.printer, bytes);
@@ -142,12 +119,17 @@ HttpResponse PrintCoupon(const Printers& printers, PrintRecord& record, const st
   entry.message = outcome.message;
   record.Note(entry);
   Log(outcome.printed ? Level::kInfo : Level::kWarning,
-      "extrato " + key + " no caixa " + std::to_string(till) + ": " + outcome.message);
-  const nlohmann::json body{{"chave", key},
-                            {"impresso", outcome.printed},
-                            {"segunda_via", entry.second_copy},
-                            {"impressora", entry.printer},
-                            {"mensagem", outcome.message}};
+      "extrato " + request.key + " no caixa " + std::to_string(request.till) + ", impressora " +
+          name + ": " + outcome.message);
+  const nlohmann::json body{
+      {"chave", request.key},
+      {"impresso", outcome.printed},
+      {"segunda_via", entry.second_copy},
+      {"impressora", name},
+      {"estado_antes", receipt::Describe(outcome.before)},
+      {"estado_depois", outcome.after.known ? nlohmann::json(receipt::Describe(outcome.after))
+                                            : nlohmann::json(nullptr)},
+      {"mensagem", outcome.message}};
   return {outcome.printed ? 200 : 503, body.dump()};
 }
 

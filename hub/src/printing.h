@@ -11,19 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "config.h"
 #include "http_server.h"
 
 namespace kovrad::hub {
-
-// Printer destinations as libkovrad-extrato names them: a device path,
-// "tcp:HOST:PORT" or "cups:QUEUE".
-struct Printers {
-  std::map<int, std::string> tills;  // till number -> printer
-  std::string fallback;              // for tills not listed; empty: none
-
-  // Empty when the till has no printer.
-  std::string For(int till) const;
-};
 
 struct PrintEntry {
   int64_t id = 0;
@@ -57,12 +48,22 @@ class PrintRecord {
   sqlite3* db_;
 };
 
-// Prints `xml` (the archived coupon with access key `key`) for `till`:
-// the original when it was never printed whole, otherwise "SEGUNDA VIA".
-// 200 with {"impresso": true, ...} when printed; 503 with the printer's
-// words when it could not print (the coupon stays in the archive and can be
-// printed again); 409 when the till has no printer.
-HttpResponse PrintCoupon(const Printers& printers, PrintRecord& record, const std::string& key,
-                         const std::string& xml, int till);
+// What a print request asks: the till it is made for, and the printer by
+// name (empty: the till's own).
+struct PrintRequest {
+  std::string key;  // the coupon's access key
+  std::string xml;  // the archived coupon
+  int till = -1;
+  std::string printer;
+};
+
+// Prints the coupon: the original when it was never printed whole,
+// otherwise "SEGUNDA VIA". 200 with {"impresso": true, ...} when printed;
+// 503 with the printer's words when it could not print (the coupon stays in
+// the archive and can be printed again); 409 when the till has no printer,
+// 404 for a printer not configured. The printer's state before and after is
+// in "estado_antes" and "estado_depois", in words.
+HttpResponse PrintCoupon(const Printers& printers, PrintRecord& record,
+                         const PrintRequest& request);
 
 }  // namespace kovrad::hub

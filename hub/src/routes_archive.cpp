@@ -98,22 +98,6 @@ HttpResponse ReadError(archive::Read read, const std::string& key, const std::st
   return ErrorResponse(500, error);
 }
 
-HttpResponse Extrato(const std::string& xml, const std::string& kind) {
-  receipt::Coupon coupon;
-  std::string error, bytes;
-  if (!receipt::ReadCoupon(xml, &coupon, &error)) return ErrorResponse(500, error);
-  const receipt::Layout layout = receipt::MakeLayout(coupon);
-  if (kind == "txt") {
-    return {200, receipt::RenderText(layout, receipt::kPaper80.columns),
-            "text/plain; charset=utf-8"};
-  }
-  const bool pdf = kind == "pdf";
-  const bool made = pdf ? receipt::RenderPdf(layout, receipt::kPaper80, &bytes, &error)
-                        : receipt::RenderPng(layout, receipt::kPaper80, 1.0, &bytes, &error);
-  if (!made) return ErrorResponse(500, error);
-  return {200, std::move(bytes), pdf ? "application/pdf" : "image/png"};
-}
-
 // GET /v1/cfe/<chave> and /v1/cfe/<chave>/extrato.(pdf|png|txt)
 HttpResponse Coupon(const Hub& hub, std::string_view rest) {
   const size_t slash = rest.find('/');
@@ -133,15 +117,35 @@ HttpResponse Coupon(const Hub& hub, std::string_view rest) {
   const archive::Read read = hub.archive->Xml(key, &xml, &error);
   if (read != archive::Read::kFound) return ReadError(read, key, error);
   if (kind.empty()) return {200, std::move(xml), "application/xml; charset=utf-8"};
-  return Extrato(xml, kind);
+  return ExtratoResponse(xml, kind);
 }
 
-// GET /v1/exportacoes/AAAA-MM.zip[?cnpj=]: made in a private folder, read
-// back and removed.
+// GET /v1/exportacoes/AAAA-MM.zip[?cnpj=]
 HttpResponse Bundle(const Hub& hub, const HttpRequest& request, std::string_view name) {
   if (!name.ends_with(".zip")) return ErrorResponse(404, "Use /v1/exportacoes/AAAA-MM.zip.");
-  const std::string month(name.substr(0, name.size() - 4));
-  const std::string cnpj = Query(request, "cnpj");
+  return BundleResponse(hub, std::string(name.substr(0, name.size() - 4)), Query(request, "cnpj"));
+}
+
+}  // namespace
+
+HttpResponse ExtratoResponse(const std::string& xml, const std::string& kind) {
+  receipt::Coupon coupon;
+  std::string error, bytes;
+  if (!receipt::ReadCoupon(xml, &coupon, &error)) return ErrorResponse(500, error);
+  const receipt::Layout layout = receipt::MakeLayout(coupon);
+  if (kind == "txt") {
+    return {200, receipt::RenderText(layout, receipt::kPaper80.columns),
+            "text/plain; charset=utf-8"};
+  }
+  const bool pdf = kind == "pdf";
+  const bool made = pdf ? receipt::RenderPdf(layout, receipt::kPaper80, &bytes, &error)
+                        : receipt::RenderPng(layout, receipt::kPaper80, 1.0, &bytes, &error);
+  if (!made) return ErrorResponse(500, error);
+  return {200, std::move(bytes), pdf ? "application/pdf" : "image/png"};
+}
+
+// Made in a private folder, read back and removed.
+HttpResponse BundleResponse(const Hub& hub, const std::string& month, const std::string& cnpj) {
   if (!cnpj.empty() && (!Digits(cnpj, 14) || cnpj.size() != 14)) {
     return ErrorResponse(400, "Parâmetro cnpj inválido: 14 dígitos.");
   }
@@ -163,13 +167,12 @@ HttpResponse Bundle(const Hub& hub, const HttpRequest& request, std::string_view
   return {200, bytes.str(), "application/zip"};
 }
 
-}  // namespace
-
 std::optional<HttpResponse> ArchiveRoute(const Hub& hub, const HttpRequest& request,
                                          std::string_view rest) {
   const bool coupons = rest == kCoupons || rest.starts_with(std::string(kCoupons) + "/");
   const bool bundles = rest.starts_with(kBundles);
   if (!coupons && !bundles) return std::nullopt;
+  if (IsPrintRoute(rest)) return PrintRoute(hub, request, rest);
   if (request.method != "GET") return ErrorResponse(405, "Use GET.");
   if (auto refused = CheckAccess(hub, request)) return *refused;
   if (bundles) return Bundle(hub, request, rest.substr(kBundles.size()));

@@ -36,15 +36,19 @@ class HubPrinting : public ::testing::Test {
     std::string error;
     record_ = PrintRecord::Open(dir_ + "/hub.db", &error);
     ASSERT_NE(record_, nullptr) << error;
-    printers_.tills[1] = printer_.Destination();
+    printers_.named["balcao"] = printer_.Destination();
+    printers_.tills[1] = "balcao";
   }
   void TearDown() override {
     record_.reset();
     std::filesystem::remove_all(dir_);
   }
 
+  HttpResponse Send(int till, const std::string& printer = "") {
+    return PrintCoupon(printers_, *record_, {kKey, Sale(), till, printer});
+  }
   nlohmann::json Print(int till, int expected_status) {
-    const HttpResponse response = PrintCoupon(printers_, *record_, kKey, Sale(), till);
+    const HttpResponse response = Send(till);
     EXPECT_EQ(response.status, expected_status) << response.body;
     return nlohmann::json::parse(response.body);
   }
@@ -60,12 +64,15 @@ TEST_F(HubPrinting, PaperOutLosesNothingAndOnlyLaterPrintsAreSecondCopies) {
   const nlohmann::json refused = Print(1, 503);
   EXPECT_FALSE(refused["impresso"]);
   EXPECT_NE(refused["mensagem"].get<std::string>().find("sem papel"), std::string::npos);
+  EXPECT_NE(refused["estado_antes"].get<std::string>().find("sem papel"), std::string::npos);
+  EXPECT_TRUE(refused["estado_depois"].is_null());
   EXPECT_EQ(printer_.Received(), "");
 
   printer_.Set(kReady);
   const nlohmann::json original = Print(1, 200);
   EXPECT_TRUE(original["impresso"]);
   EXPECT_FALSE(original["segunda_via"]);
+  EXPECT_EQ(original["estado_depois"], "impressora pronta");
   EXPECT_EQ(printer_.Received().find("SEGUNDA VIA"), std::string::npos);
 
   const nlohmann::json copy = Print(1, 200);
@@ -79,13 +86,14 @@ TEST_F(HubPrinting, PaperOutLosesNothingAndOnlyLaterPrintsAreSecondCopies) {
   EXPECT_TRUE(prints[2].printed && prints[2].second_copy);
 }
 
-TEST_F(HubPrinting, ATillWithoutAPrinterIsToldSoOrGetsTheDefault) {
-  const HttpResponse none = PrintCoupon(printers_, *record_, kKey, Sale(), 2);
+TEST_F(HubPrinting, ATillWithoutAPrinterIsToldSoOrGetsTheOthersOne) {
+  const HttpResponse none = Send(2);
   EXPECT_EQ(none.status, 409);
   EXPECT_NE(none.body.find("caixa 2"), std::string::npos) << none.body;
+  EXPECT_EQ(Send(2, "escritorio").status, 404);
   EXPECT_EQ(printer_.Received(), "");
 
-  printers_.fallback = printer_.Destination();
+  printers_.others = "balcao";
   Print(2, 200);
   EXPECT_NE(printer_.Received(), "");
   EXPECT_TRUE(record_->For(kKey).at(0).printed);
