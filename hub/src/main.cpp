@@ -22,6 +22,7 @@
 #include "central.h"
 #include "chain.h"
 #include "config.h"
+#include "console.h"
 #include "device.h"
 #include "export_command.h"
 #include "http_server.h"
@@ -165,7 +166,9 @@ int Serve(const std::string& config_path) {
   Service service(*config, ledger.get(), &metrics, devices, program);
   const Chain chain(*config, ledger.get(), &metrics, &service);
   service.RecoverUnfinished();
-  const Hub hub{*config, service, metrics, &chain, archive.get(), prints.get()};
+  std::unique_ptr<Console> console;
+  if (!config->console_token.empty()) console = std::make_unique<Console>(config->console_token);
+  const Hub hub{*config, service, metrics, &chain, archive.get(), prints.get(), console.get()};
   HttpServer server([&hub](const HttpRequest& request) { return Route(hub, request); }, BodyLimit,
                     [&hub](const HttpRequest& request) { return Admit(hub, request); }, &metrics);
   if (!server.Start(*config, &error)) {

@@ -69,6 +69,9 @@ std::optional<HttpResponse> ArchiveRoute(const Hub& hub, const HttpRequest& requ
                                          std::string_view rest);
 // A JSON body's members as fields; the refusal when it is no flat object.
 std::optional<HttpResponse> ReadFields(const Hub& hub, const std::string& body, Fields* fields);
+// The search a request's de, ate, caixa, documento and pagina ask for; what
+// is wrong with them (Portuguese), empty when nothing is.
+std::string ReadCouponQuery(const HttpRequest& request, archive::Query* query);
 // The archived coupon's extrato as "pdf", "png" or "txt".
 HttpResponse ExtratoResponse(const std::string& xml, const std::string& kind);
 // The month's bundle ("AAAA-MM"), of one issuer when `cnpj` is not empty.

@@ -55,31 +55,8 @@ json EntryJson(const archive::Entry& e) {
 HttpResponse List(const Hub& hub, const HttpRequest& request) {
   archive::Query query;
   query.per_page = kPageSize;
-  const std::string from = Query(request, "de"), to = Query(request, "ate");
-  const std::string till = Query(request, "caixa"), buyer = Query(request, "documento");
-  const std::string page = Query(request, "pagina");
-  if (!from.empty() && !archive::ParseDay(from, false, &query.from)) {
-    return ErrorResponse(400, "Parâmetro de inválido: use AAAA-MM-DD ou AAAA-MM-DDThh:mm:ss.");
-  }
-  if (!to.empty() && !archive::ParseDay(to, true, &query.to)) {
-    return ErrorResponse(400, "Parâmetro ate inválido: use AAAA-MM-DD ou AAAA-MM-DDThh:mm:ss.");
-  }
-  if (!till.empty()) {
-    if (!Digits(till, 3)) return ErrorResponse(400, "Parâmetro caixa inválido: número de 0 a 999.");
-    query.till = std::stoi(till);
-  }
-  if (!buyer.empty()) {
-    if (!Digits(buyer, 14) || (buyer.size() != 11 && buyer.size() != 14)) {
-      return ErrorResponse(400, "Parâmetro documento inválido: CPF (11 dígitos) ou CNPJ (14).");
-    }
-    query.buyer = buyer;
-  }
-  if (!page.empty()) {
-    if (!Digits(page, 6) || std::stoi(page) < 1 || std::stoi(page) > kLastPage) {
-      return ErrorResponse(400, "Parâmetro pagina inválido: de 1 a 100000.");
-    }
-    query.page = std::stoi(page);
-  }
+  const std::string problem = ReadCouponQuery(request, &query);
+  if (!problem.empty()) return ErrorResponse(400, problem);
   archive::Page found;
   std::string error;
   if (!hub.archive->Search(query, &found, &error)) return ErrorResponse(500, error);
@@ -127,6 +104,35 @@ HttpResponse Bundle(const Hub& hub, const HttpRequest& request, std::string_view
 }
 
 }  // namespace
+
+std::string ReadCouponQuery(const HttpRequest& request, archive::Query* query) {
+  const std::string from = Query(request, "de"), to = Query(request, "ate");
+  const std::string till = Query(request, "caixa"), buyer = Query(request, "documento");
+  const std::string page = Query(request, "pagina");
+  if (!from.empty() && !archive::ParseDay(from, false, &query->from)) {
+    return "Parâmetro de inválido: use AAAA-MM-DD ou AAAA-MM-DDThh:mm:ss.";
+  }
+  if (!to.empty() && !archive::ParseDay(to, true, &query->to)) {
+    return "Parâmetro ate inválido: use AAAA-MM-DD ou AAAA-MM-DDThh:mm:ss.";
+  }
+  if (!till.empty()) {
+    if (!Digits(till, 3)) return "Parâmetro caixa inválido: número de 0 a 999.";
+    query->till = std::stoi(till);
+  }
+  if (!buyer.empty()) {
+    if (!Digits(buyer, 14) || (buyer.size() != 11 && buyer.size() != 14)) {
+      return "Parâmetro documento inválido: CPF (11 dígitos) ou CNPJ (14).";
+    }
+    query->buyer = buyer;
+  }
+  if (!page.empty()) {
+    if (!Digits(page, 6) || std::stoi(page) < 1 || std::stoi(page) > kLastPage) {
+      return "Parâmetro pagina inválido: de 1 a 100000.";
+    }
+    query->page = std::stoi(page);
+  }
+  return {};
+}
 
 HttpResponse ExtratoResponse(const std::string& xml, const std::string& kind) {
   receipt::Coupon coupon;
