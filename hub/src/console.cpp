@@ -29,7 +29,7 @@ HttpResponse Html(int status, std::string body) {
   response.headers = {{"Cache-Control", "no-store"},
                       {"X-Frame-Options", "DENY"},
                       {"X-Content-Type-Options", "nosniff"},
-                      {"Referrer-Policy", "no-referrer"},
+                      {"Referrer-Policy", "same-origin"},
                       {"Content-Security-Policy",
                        "default-src 'none'; style-src 'unsafe-inline'; img-src 'self'; "
                        "form-action 'self'; frame-ancestors 'none'"}};

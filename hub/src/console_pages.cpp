@@ -39,7 +39,9 @@ constexpr char kStyle[] =
     ".ok{background:#e7f6ec;border:1px solid #1e7a3c;color:#0f4d24;padding:.6rem .8rem}"
     ".alerta{color:#9a3412;font-weight:bold}"
     "img.extrato{max-width:100%;border:1px solid #d0d4da;background:#fff}"
-    ".login{max-width:22rem;margin:3rem auto}";
+    ".login{max-width:22rem;margin:3rem auto}.card h2{margin-top:0}"
+    "@media (max-width:40rem){dl{grid-template-columns:1fr;gap:0}dd{margin-bottom:.5rem}"
+    "main{padding:.75rem}}";
 
 std::string Head(const std::string& title) {
   return "<!DOCTYPE html>\n<html lang=\"pt-BR\"><head><meta charset=\"utf-8\">"
@@ -76,6 +78,14 @@ std::string Clock(std::time_t when) {
   return text;
 }
 
+std::string Since(double hours) {
+  if (hours < 1) return "há menos de uma hora";
+  const std::string words = "há " + Whole(hours) + (hours < 2 ? " hora" : " horas");
+  // The device locks itself once a coupon waits too long for the tax authority.
+  return hours >= 24 ? "<span class=\"alerta\">" + words + ": verifique a conexão do SAT</span>"
+                     : words;
+}
+
 // ESTADO_OPERACAO in words.
 std::string Lock(int state) {
   switch (state) {
@@ -107,9 +117,8 @@ std::string HealthRows(const DeviceHealth& h) {
   std::string rows;
   if (h.operating_state) rows += Row("Bloqueio", Lock(*h.operating_state));
   if (h.certificate_days) rows += Row("Certificado", Certificate(*h.certificate_days));
-  rows += Row("Última transmissão", h.hours_since_transmission
-                                        ? "há " + Whole(*h.hours_since_transmission) + " horas"
-                                        : std::string("nenhuma ainda"));
+  rows += Row("Última transmissão", h.hours_since_transmission ? Since(*h.hours_since_transmission)
+                                                               : std::string("nenhuma ainda"));
   if (h.pending) {
     rows += Row("Cupons pendentes", std::to_string(*h.pending) + " aguardando transmissão");
   }
@@ -158,10 +167,10 @@ std::string CouponRow(const archive::Entry& e) {
   const std::string situation = !sale                    ? "cancelamento"
                                 : e.cancelled_by.empty() ? "venda"
                                                          : "venda cancelada";
-  return "<tr><td>" + Issued(e.issued) + "</td><td><a href=\"/console/cfe/" + key + "\">" +
-         std::to_string(e.number) + "</a></td><td>" + situation + "</td><td class=\"n\">" +
-         (e.till >= 0 ? std::to_string(e.till) : "—") + "</td><td class=\"n\">" + Money(e.total) +
-         "</td><td>" + (e.buyer.empty() ? "—" : EscapeHtml(e.buyer)) + "</td><td>" +
+  return "<tr><td><a href=\"/console/cfe/" + key + "\">" + std::to_string(e.number) +
+         "</a></td><td>" + Issued(e.issued) + "</td><td class=\"n\">" + Money(e.total) +
+         "</td><td class=\"n\">" + (e.till >= 0 ? std::to_string(e.till) : "—") + "</td><td>" +
+         situation + "</td><td>" + (e.buyer.empty() ? "—" : EscapeHtml(e.buyer)) + "</td><td>" +
          EscapeHtml(e.serial) + "</td></tr>";
 }
 
@@ -226,8 +235,8 @@ std::string CouponsBody(const CouponSearch& search) {
     return body + "<p class=\"erro\">" + EscapeHtml(search.problem) + "</p>";
   if (search.page.entries.empty()) return body + "<p>Nenhum cupom encontrado.</p>";
   body +=
-      "<div class=\"table\"><table><thead><tr><th>Emissão</th><th>Nº</th><th>Tipo</th>"
-      "<th>Caixa</th><th>Total</th><th>Documento</th><th>SAT</th></tr></thead><tbody>";
+      "<div class=\"table\"><table><thead><tr><th>Nº</th><th>Emissão</th><th>Total</th>"
+      "<th>Caixa</th><th>Tipo</th><th>Documento</th><th>SAT</th></tr></thead><tbody>";
   for (const archive::Entry& e : search.page.entries) body += CouponRow(e);
   body += "</tbody></table></div><p>";
   if (search.query.page > 1) body += Link(search, search.query.page - 1, "« anteriores") + " ";
