@@ -5,6 +5,8 @@ keeps every byte it is sent and answers the real-time status requests
 import socket
 import threading
 
+from hubtest import HubTestCase
+
 READY = (0x12, 0x12, 0x12)
 PAPER_OUT = (0x1A, 0x32, 0x72)
 
@@ -69,3 +71,26 @@ class FakePrinter:
         self.stopping = True
         self.thread.join(10)
         self.listener.close()
+
+
+class PrinterHubTestCase(HubTestCase):
+    """A device and a hub whose printer "balcao" is a fake printer; the
+    hub's configuration goes on with `config` (before any table), the
+    printers `more_printers` and the tills' `till_printers`."""
+
+    config = ""
+    more_printers = ""
+    till_printers = '1 = "balcao"\n'
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.printer = FakePrinter()
+        cls.sat = cls.device()
+        cls.hub = cls.hub(cls.sat.env, cls.config + f'[impressoras]\nbalcao = "{cls.printer.destination}"\n' +
+                          cls.more_printers + "[impressora_padrao]\n" + cls.till_printers)
+
+    @classmethod
+    def tearDownClass(cls):
+        super().tearDownClass()
+        cls.printer.stop()

@@ -5,30 +5,22 @@ import http.client
 import unittest
 import urllib.parse
 
-from fakeprinter import FakePrinter
-from hubtest import SALE, HubTestCase, fields
+from fakeprinter import PrinterHubTestCase
+from hubtest import SALE, fields
 
 CONSOLE_TOKEN = "token-do-console-da-loja"
 TILL_TOKEN = "token-do-caixa-1"
 
 
-class ConsoleTest(HubTestCase):
+class ConsoleTest(PrinterHubTestCase):
+    config = f'[tokens]\n1 = "{TILL_TOKEN}"\n[console]\ntoken = "{CONSOLE_TOKEN}"\n'
+
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        cls.printer = FakePrinter()
-        cls.sat = cls.device()
-        cls.hub = cls.hub(cls.sat.env, (
-            f'[tokens]\n1 = "{TILL_TOKEN}"\n[console]\ntoken = "{CONSOLE_TOKEN}"\n'
-            f'[impressoras]\nbalcao = "{cls.printer.destination}"\n[impressora_padrao]\n1 = "balcao"\n'))
         reply = cls.hub.form("enviardadosvenda", {"numero_caixa": 1, "dados_venda": SALE},
                              {"Authorization": "Bearer " + TILL_TOKEN})
         cls.key = fields(reply[1]["retorno"])[8]
-
-    @classmethod
-    def tearDownClass(cls):
-        super().tearDownClass()
-        cls.printer.stop()
 
     def call(self, method, path, form=None, cookie=None, headers=None):
         """Status, headers and body text."""

@@ -12,8 +12,8 @@ import time
 import unittest
 import zipfile
 
-from fakeprinter import FakePrinter
-from hubtest import SALE, HubTestCase, fields, wait_until
+from fakeprinter import PrinterHubTestCase
+from hubtest import SALE, fields, wait_until
 
 SKIP = 77
 CONSOLE_TOKEN = "token-do-console-da-loja"
@@ -37,15 +37,13 @@ def skip_reason():
     return None
 
 
-class ConsoleBrowserTest(HubTestCase):
+class ConsoleBrowserTest(PrinterHubTestCase):
+    config = f'intervalo_status = 1\n[console]\ntoken = "{CONSOLE_TOKEN}"\n'
+    till_printers = 'demais = "balcao"\n'
+
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        cls.printer = FakePrinter()
-        cls.sat = cls.device()
-        cls.hub = cls.hub(cls.sat.env, (
-            f'intervalo_status = 1\n[console]\ntoken = "{CONSOLE_TOKEN}"\n'
-            f'[impressoras]\nbalcao = "{cls.printer.destination}"\n[impressora_padrao]\ndemais = "balcao"\n'))
         cls.keys = []
         for till in (1, 2, 3):
             document = SALE.replace("<numeroCaixa>001</numeroCaixa>", f"<numeroCaixa>{till:03d}</numeroCaixa>")
@@ -74,7 +72,6 @@ class ConsoleBrowserTest(HubTestCase):
     @classmethod
     def tearDownClass(cls):
         cls.browser.quit()
-        cls.printer.stop()
         super().tearDownClass()
 
     def shoot(self, name):
