@@ -7,8 +7,6 @@ $KOVRAD_SCREENSHOTS when it is set."""
 import os
 import shutil
 import sys
-import tempfile
-import time
 import unittest
 import zipfile
 
@@ -25,6 +23,7 @@ try:
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
+    from selenium.common.exceptions import WebDriverException
 except ImportError:
     webdriver = None
 
@@ -82,13 +81,26 @@ class ConsoleBrowserTest(PrinterHubTestCase):
             self.browser.save_screenshot(os.path.join(self.shots, f"console-{name}-{width}.png"))
         self.browser.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
 
+    def follow(self, by, what):
+        """Clicks a link or button and waits for the page it leads to."""
+        self.browser.execute_script("window.kovradOldPage = true")
+        self.browser.find_element(by, what).click()
+
+        def arrived():
+            try:
+                return self.browser.execute_script(
+                    "return !window.kovradOldPage && document.readyState === 'complete'")
+            except WebDriverException:  # between the two pages
+                return False
+        wait_until(arrived, 20, "the next page")
+
     def text(self):
         return self.browser.find_element(By.TAG_NAME, "body").text
 
     def log_in(self, token):
         self.browser.get(self.url + "/console/")
         self.browser.find_element(By.NAME, "token").send_keys(token)
-        self.browser.find_element(By.TAG_NAME, "button").click()
+        self.follow(By.TAG_NAME, "button")
 
     def test_the_console_in_a_browser(self):
         self.log_in("token-errado")
@@ -105,10 +117,10 @@ class ConsoleBrowserTest(PrinterHubTestCase):
         self.assertIn("desbloqueado", self.text())
         self.shoot("dispositivos")
 
-        self.browser.find_element(By.LINK_TEXT, "Cupons").click()
+        self.follow(By.LINK_TEXT, "Cupons")
         self.browser.find_element(By.NAME, "documento").send_keys("11144477735")
         self.browser.find_element(By.NAME, "caixa").send_keys("2")
-        self.browser.find_element(By.XPATH, "//button[text()='Procurar']").click()
+        self.follow(By.XPATH, "//button[text()='Procurar']")
         rows = self.browser.find_elements(By.CSS_SELECTOR, "tbody tr")
         self.assertEqual(len(rows), 1, self.text())
         self.browser.get(self.url + "/console/cfe")
@@ -116,17 +128,17 @@ class ConsoleBrowserTest(PrinterHubTestCase):
 
         number = str(int(self.keys[1][3:][31:37]))
         self.browser.get(self.url + "/console/cfe?caixa=2")
-        self.browser.find_element(By.LINK_TEXT, number).click()
+        self.follow(By.LINK_TEXT, number)
         self.assertIn(self.keys[1], self.text())
         extrato = self.browser.find_element(By.CSS_SELECTOR, "img.extrato")
         wait_until(lambda: self.browser.execute_script(
             "return arguments[0].complete && arguments[0].naturalWidth > 0", extrato), 20, "extrato shown")
-        self.browser.find_element(By.XPATH, "//button[text()='Imprimir o extrato']").click()
+        self.follow(By.XPATH, "//button[text()='Imprimir o extrato']")
         self.assertIn("extrato impresso", self.text())
-        self.browser.find_element(By.LINK_TEXT, "Voltar ao cupom").click()
+        self.follow(By.LINK_TEXT, "Voltar ao cupom")
         self.shoot("cupom")
 
-        self.browser.find_element(By.LINK_TEXT, "Pacote do contador").click()
+        self.follow(By.LINK_TEXT, "Pacote do contador")
         month = self.browser.find_element(By.NAME, "mes").get_attribute("value")
         self.browser.find_element(By.XPATH, "//button[text()='Baixar o pacote']").click()
         bundle = os.path.join(self.downloads, f"cfe-{month}.zip")

@@ -4,10 +4,12 @@ extrato's bytes arrive, paper out is reported in words and nothing is lost
 original); who may print where."""
 
 import json
+import os
+import subprocess
 import unittest
 
 from fakeprinter import PAPER_OUT, READY, PrinterHubTestCase
-from hubtest import SALE, fields
+from hubtest import HUB, SALE, Hub, fields
 
 TILL = {"Authorization": "Bearer token-do-caixa-1"}
 OTHER = {"Authorization": "Bearer token-do-caixa-2"}
@@ -69,6 +71,18 @@ class PrintingTest(PrinterHubTestCase):
         self.assertEqual(self.print("CFe" + "1" * 44, TILL)[0], 404)
         self.assertEqual(self.hub.request("GET", f"/v1/cfe/{key}/imprimir", headers=TILL)[0], 405)
         self.assertEqual(self.print(key, {})[0], 401)
+
+    def test_a_printer_configuration_that_cannot_work_is_refused_at_start(self):
+        for n, printers in enumerate(('[impressoras]\nbalcao = "/dev/usb/lp0"\n[impressora_padrao]\n1 = "outra"\n',
+                         '[impressoras]\nbalcao = "192.168.0.50:9100"\n',
+                         '[impressoras]\n"com espaço" = "/dev/usb/lp0"\n',
+                         '[console]\ntoken = "curto"\n')):
+            directory = os.path.join(self.dir, f"recusado{n}")
+            os.makedirs(directory)
+            hub = Hub(directory, self.sat.env, printers, wait=False)
+            run = subprocess.run([HUB, "--config", hub.config, "verificar"], capture_output=True, timeout=30)
+            self.assertEqual(run.returncode, 2, printers)
+            self.assertTrue(b"impressora" in run.stderr or b"console" in run.stderr, run.stderr)
 
 
 if __name__ == "__main__":
