@@ -40,7 +40,7 @@ struct HttpResponse {
   int status = 200;
   std::string body;
   std::string content_type = "application/json; charset=utf-8";
-  int retry_after = 0;                                       // seconds; 0: no Retry-After
+  int retry_after = 0;                                         // seconds; 0: no Retry-After
   std::vector<std::pair<std::string, std::string>> headers{};  // more, as given (Set-Cookie, ...)
 };
 
