@@ -13,7 +13,10 @@ TILL_TOKEN = "token-do-caixa-1"
 
 
 class ConsoleTest(PrinterHubTestCase):
-    config = f'[tokens]\n1 = "{TILL_TOKEN}"\n[console]\ntoken = "{CONSOLE_TOKEN}"\n'
+    # A central database that is not there: the console shows the backlog waiting for it.
+    config = (f'[tokens]\n1 = "{TILL_TOKEN}"\n[console]\ntoken = "{CONSOLE_TOKEN}"\n'
+              '[central]\nconexao = "host=127.0.0.1 port=1 dbname=kovrad connect_timeout=2"\n'
+              'tls = "disable"\nloja = "0001"\n')
 
     @classmethod
     def setUpClass(cls):
@@ -81,6 +84,8 @@ class ConsoleTest(PrinterHubTestCase):
         self.assertEqual(headers["Cache-Control"], "no-store")
         self.assertIn("SAT " + self.sat.serial, body)
         self.assertIn("Fila", body)
+        self.assertIn("Envio ao banco central", body)
+        self.assertIn("sem conexão", body)
         status, _, body = self.call("GET", "/console/cfe?documento=11144477735", cookie=cookie)
         self.assertEqual(status, 200)
         self.assertIn(f"/console/cfe/{self.key}", body)
