@@ -1,8 +1,9 @@
 # What `cmake --install` puts on a machine, in components that become the
 # Debian packages (cmake/packaging.cmake): runtime (the library), udev (its
 # udev rule), dev (header, pkg-config file, CMake package), tools (Ativacao
-# and satcli, with the desktop entry and icon) and emulator (satemu), each
-# with its programs' manual pages.
+# and satcli, with the desktop entry and icon), emulator (satemu), extrato and
+# extrato_dev (libkovrad-extrato and its header), each with its programs'
+# manual pages.
 set(KOVRAD_UDEV_RULES_DIR "lib/udev/rules.d" CACHE STRING
     "Where the udev rule goes, under the install prefix unless absolute")
 set(KOVRAD_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/kovrad")
@@ -46,6 +47,24 @@ install(CODE "
   file(INSTALL \"${PROJECT_BINARY_DIR}/packaging/pkgconfig/kovrad.pc\"
     DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\")"
   COMPONENT dev)
+
+# libkovrad-extrato: its own runtime and development components, with a
+# pkg-config file written the same way.
+install(TARGETS kovrad_extrato
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    COMPONENT extrato
+    NAMELINK_COMPONENT extrato_dev)
+install(FILES receipt/include/kovrad-extrato.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT extrato_dev)
+configure_file(${KOVRAD_PACKAGING_DIR}/pkgconfig/kovrad-extrato.pc.in
+  ${PROJECT_BINARY_DIR}/packaging/kovrad-extrato.pc.in @ONLY)
+install(CODE "
+  file(READ \"${PROJECT_BINARY_DIR}/packaging/kovrad-extrato.pc.in\" pc)
+  string(REPLACE \"%PREFIX%\" \"\${CMAKE_INSTALL_PREFIX}\" pc \"\${pc}\")
+  file(WRITE \"${PROJECT_BINARY_DIR}/packaging/pkgconfig/kovrad-extrato.pc\" \"\${pc}\")
+  file(INSTALL \"${PROJECT_BINARY_DIR}/packaging/pkgconfig/kovrad-extrato.pc\"
+    DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\")"
+  COMPONENT extrato_dev)
 
 install(TARGETS Ativacao satcli
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)

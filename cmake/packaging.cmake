@@ -166,5 +166,26 @@ kovrad_package(hub NAME kovrad-hub SECTION net
     "ships every coupon to a central PostgreSQL and watches its devices, with"
     "Prometheus alert rules.")
 
+set(exact_extrato "libkovrad-extrato${KOVRAD_EXTRATO_SOVERSION} (= ${KOVRAD_DEB_VERSION})")
+# The extrato is drawn with DejaVu Sans Mono, read from its files.
+kovrad_package(extrato NAME libkovrad-extrato${KOVRAD_EXTRATO_SOVERSION} SECTION libs
+  DEPENDS fonts-dejavu-core
+  LINKED "libkovrad-extrato.so.${KOVRAD_EXTRATO_SOVERSION} is linked with libxml2 (Expat), cairo"
+    "(LGPL-2.1 or MPL-1.1), libqrencode (LGPL-2.1+), zint (BSD-3-clause), FreeType"
+    "(FTL or GPL-2+), libpng (libpng-2.0), OpenSSL (Apache-2.0), libcups (Apache-2.0"
+    "with exceptions), the GNU C++ library (GPL-3+ with the GCC Runtime Library"
+    "Exception) and the GNU C library (LGPL-2.1+)."
+  DESCRIPTION "SAT-CF-e extrato library"
+    "libkovrad-extrato renders the extrato of a signed SAT-CF-e coupon to PNG,"
+    "PDF, text or ESC/POS bytes and prints it on a thermal printer (USB, raw TCP"
+    "port or CUPS queue), behind a plain C interface for point-of-sale programs.")
+
+kovrad_package(extrato_dev NAME libkovrad-extrato-dev SECTION libdevel
+  DEPENDS ${exact_extrato}
+  LINKED "The package holds no binaries."
+  DESCRIPTION "SAT-CF-e extrato library: development files"
+    "The header kovrad-extrato.h and a pkg-config file for building programs"
+    "against libkovrad-extrato.")
+
 set(CPACK_COMPONENTS_ALL ${KOVRAD_PACKAGE_COMPONENTS})
 include(CPack)

@@ -1,6 +1,7 @@
 #include <set>
 
 #include "archive/bundle.h"
+#include "cfe/payments.h"
 #include "summary_text.h"
 
 namespace kovrad::archive {
@@ -30,27 +31,8 @@ void Summary::Add(const Document& d) {
 }
 
 std::string PaymentName(const std::string& code) {
-  static const std::pair<const char*, const char*> kNames[] = {
-      {"01", "Dinheiro"},
-      {"02", "Cheque"},
-      {"03", "Cartão de Crédito"},
-      {"04", "Cartão de Débito"},
-      {"05", "Crédito Loja"},
-      {"10", "Vale Alimentação"},
-      {"11", "Vale Refeição"},
-      {"12", "Vale Presente"},
-      {"13", "Vale Combustível"},
-      {"15", "Boleto Bancário"},
-      {"16", "Depósito Bancário"},
-      {"17", "Pagamento Instantâneo (PIX)"},
-      {"18", "Transferência bancária, Carteira Digital"},
-      {"19", "Programa de fidelidade, Cashback, Crédito Virtual"},
-      {"90", "Sem pagamento"},
-      {"99", "Outros"},
-  };
-  for (const auto& [known, name] : kNames) {
-    if (code == known) return name;
-  }
+  const char* name = cfe::PaymentMeansName(code);
+  if (name != nullptr) return name;
   return "Código " + code;
 }
 

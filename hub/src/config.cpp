@@ -111,7 +111,7 @@ bool CheckTokens(const Config& config, std::string* error) {
   for (const auto& [name, token] : config.administrators) {
     if (!check(token, "[administradores] " + name)) return false;
   }
-  return true;
+  return config.console_token.empty() || check(config.console_token, "[console]");
 }
 
 bool ReadCentral(const toml::table* table, CentralConfig* central, std::string* error) {
@@ -147,7 +147,73 @@ bool ReadCentral(const toml::table* table, CentralConfig* central, std::string* 
   return true;
 }
 
+constexpr char kOthers[] = "demais";
+
+bool PrinterName(std::string_view name) {
+  return !name.empty() && name.size() <= 32 &&
+         name.find_first_not_of(
+             "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-") ==
+             std::string_view::npos;
+}
+
+bool PrinterDestination(const std::string& destination) {
+  const auto after = [&](std::string_view prefix) {
+    return destination.starts_with(prefix) && destination.size() > prefix.size();
+  };
+  return after("/") || after("tcp:") || after("cups:");
+}
+
+bool ReadPrinters(const toml::table& root, Printers* printers, std::string* error) {
+  if (const toml::table* named = root["impressoras"].as_table()) {
+    for (const auto& [name, value] : *named) {
+      const auto destination = value.value<std::string>();
+      if (!PrinterName(name.str()) || !destination || !PrinterDestination(*destination)) {
+        *error =
+            "[impressoras]: cada entrada é nome (letras, dígitos, _ e -, até 32) = "
+            "\"/dev/usb/lp0\", \"tcp:HOST:9100\" ou \"cups:FILA\"";
+        return false;
+      }
+      printers->named[std::string(name.str())] = *destination;
+    }
+  }
+  const toml::table* tills = root["impressora_padrao"].as_table();
+  if (tills == nullptr) return true;
+  for (const auto& [key, value] : *tills) {
+    const auto name = value.value<std::string>();
+    int till = 0;
+    const bool others = key.str() == kOthers;
+    if ((!others && !TillNumber(key.str(), &till)) || !name) {
+      *error = "[impressora_padrao]: cada entrada é número do caixa (ou demais) = \"nome\"";
+      return false;
+    }
+    if (!printers->named.contains(*name)) {
+      *error = "[impressora_padrao]: a impressora \"" + *name + "\" não está em [impressoras]";
+      return false;
+    }
+    if (others) {
+      printers->others = *name;
+    } else {
+      printers->tills[till] = *name;
+    }
+  }
+  return true;
+}
+
+bool ReadConsole(const toml::table* table, Config* config, std::string* error) {
+  if (table == nullptr) return true;
+  config->console_token = (*table)["token"].value_or(std::string());
+  if (config->console_token.size() < 16) {
+    return *error = "[console]: token de pelo menos 16 caracteres", false;
+  }
+  return true;
+}
+
 }  // namespace
+
+std::string Printers::NameFor(int till) const {
+  const auto found = tills.find(till);
+  return found != tills.end() ? found->second : others;
+}
 
 bool IsLoopback(const std::string& address) {
   in_addr v4{};
@@ -184,8 +250,10 @@ std::optional<Config> LoadConfig(const std::string& path, std::string* error) {
       !ReadTillTable(root["tokens"].as_table(), "tokens", &config.tokens, error) ||
       !ReadAdministrators(root["administradores"].as_table(), &config, error) ||
       !ReadLimits(root["limites"].as_table(), &config.limits, error) ||
-      !ReadDevices(root["dispositivo"].as_array(), &config, error) || !CheckTokens(config, error) ||
-      !ReadCentral(root["central"].as_table(), &config.central, error)) {
+      !ReadDevices(root["dispositivo"].as_array(), &config, error) ||
+      !ReadConsole(root["console"].as_table(), &config, error) || !CheckTokens(config, error) ||
+      !ReadCentral(root["central"].as_table(), &config.central, error) ||
+      !ReadPrinters(root, &config.printers, error)) {
     return std::nullopt;
   }
   config.status_period =

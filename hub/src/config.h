@@ -30,6 +30,19 @@ struct CentralConfig {
   bool enabled() const { return !connection.empty(); }
 };
 
+// The store's thermal printers ([impressoras]: name = where it is, as
+// libkovrad-extrato names it: a device path, "tcp:HOST:PORT" or
+// "cups:QUEUE") and each till's ([impressora_padrao]: till = name, and
+// "demais" for the tills not listed).
+struct Printers {
+  std::map<std::string, std::string> named;  // name -> destination
+  std::map<int, std::string> tills;          // till number -> printer name
+  std::string others;                        // printer name of tills not listed; empty: none
+
+  // The name of the till's printer; empty when it has none.
+  std::string NameFor(int till) const;
+};
+
 struct Config {
   std::string address = "127.0.0.1";
   int port = 8080;  // 0: any free port (printed when ready)
@@ -48,6 +61,8 @@ struct Config {
   ClientLimitSettings limits;
   CentralConfig central;
   int status_period = 300;  // seconds between status queries of an idle device; 0: never
+  Printers printers;
+  std::string console_token;  // the store console's ([console] token); empty: no console
 
   bool NeedsAuthentication() const {
     return !tokens.empty() || !administrators.empty() || !allowed.empty();

@@ -50,6 +50,9 @@ MHD_Result Send(MHD_Connection* connection, const HttpResponse& response) {
   if (response.retry_after > 0) {
     MHD_add_response_header(r, "Retry-After", std::to_string(response.retry_after).c_str());
   }
+  for (const auto& [name, value] : response.headers) {
+    MHD_add_response_header(r, name.c_str(), value.c_str());
+  }
   const MHD_Result queued =
       MHD_queue_response(connection, static_cast<unsigned>(response.status), r);
   MHD_destroy_response(r);

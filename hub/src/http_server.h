@@ -11,6 +11,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "client_limits.h"
 #include "config.h"
@@ -38,7 +40,8 @@ struct HttpResponse {
   int status = 200;
   std::string body;
   std::string content_type = "application/json; charset=utf-8";
-  int retry_after = 0;  // seconds; 0: no Retry-After
+  int retry_after = 0;                                         // seconds; 0: no Retry-After
+  std::vector<std::pair<std::string, std::string>> headers{};  // more, as given (Set-Cookie, ...)
 };
 
 // A JSON body {"erro": message}.

@@ -22,12 +22,14 @@
 #include "central.h"
 #include "chain.h"
 #include "config.h"
+#include "console.h"
 #include "device.h"
 #include "export_command.h"
 #include "http_server.h"
 #include "ledger.h"
 #include "log.h"
 #include "metrics.h"
+#include "printing.h"
 #include "routes.h"
 #include "service.h"
 #include "worker.h"
@@ -128,6 +130,12 @@ int Serve(const std::string& config_path) {
     Log(Level::kError, "arquivo de CF-e: " + error);
     return 1;
   }
+  // Every print of an extrato, so that only the first is the original.
+  const auto prints = PrintRecord::Open(config->database, &error);
+  if (!prints) {
+    Log(Level::kError, "registro de impressões: " + error);
+    return 1;
+  }
   std::vector<DeviceConfig> devices = config->devices;
   if (devices.empty()) {
     devices = DiscoverDevices(config->activation_code,
@@ -151,7 +159,9 @@ int Serve(const std::string& config_path) {
   Service service(*config, ledger.get(), &metrics, devices, program);
   const Chain chain(*config, ledger.get(), &metrics, &service);
   service.RecoverUnfinished();
-  const Hub hub{*config, service, metrics, &chain, archive.get()};
+  std::unique_ptr<Console> console;
+  if (!config->console_token.empty()) console = std::make_unique<Console>(config->console_token);
+  const Hub hub{*config, service, metrics, &chain, archive.get(), prints.get(), console.get()};
   HttpServer server([&hub](const HttpRequest& request) { return Route(hub, request); }, BodyLimit,
                     [&hub](const HttpRequest& request) { return Admit(hub, request); }, &metrics);
   if (!server.Start(*config, &error)) {

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "auth.h"
+#include "console.h"
 
 namespace kovrad::hub {
 namespace {
@@ -128,6 +129,9 @@ HttpResponse Route(const Hub& hub, const HttpRequest& request) {
     const std::string_view rest = path.substr(kV1Prefix.size());
     if (auto archived = ArchiveRoute(hub, request, rest)) return *archived;
     return V1Route(hub, request, rest);
+  }
+  if (Console::IsConsolePath(path) && hub.console != nullptr) {
+    return hub.console->Route(hub, request);
   }
   return ErrorResponse(404, "Rota desconhecida: " + request.path);
 }

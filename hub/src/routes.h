@@ -9,8 +9,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "auth.h"
 #include "archive/archive.h"
+#include "auth.h"
 #include "config.h"
 #include "http_server.h"
 #include "metrics.h"
@@ -19,13 +19,17 @@
 namespace kovrad::hub {
 
 class Chain;
+class Console;
+class PrintRecord;
 
 struct Hub {
   const Config& config;
   Service& service;
   Metrics& metrics;
-  const Chain* chain = nullptr;  // shipping and the devices' health, for the console
+  const Chain* chain = nullptr;         // shipping and the devices' health, for the console
   archive::Archive* archive = nullptr;  // the ledger's coupons, read on a connection of their own
+  PrintRecord* prints = nullptr;        // every print of an extrato; null: no printing
+  Console* console = nullptr;           // the store console; null without its token
 };
 
 HttpResponse Route(const Hub& hub, const HttpRequest& request);
@@ -63,5 +67,17 @@ HttpResponse V1Route(const Hub& hub, const HttpRequest& request, std::string_vie
 // /v1/cfe... and /v1/exportacoes/...; nothing for other paths.
 std::optional<HttpResponse> ArchiveRoute(const Hub& hub, const HttpRequest& request,
                                          std::string_view rest);
+// A JSON body's members as fields; the refusal when it is no flat object.
+std::optional<HttpResponse> ReadFields(const Hub& hub, const std::string& body, Fields* fields);
+// The search a request's de, ate, caixa, documento and pagina ask for; what
+// is wrong with them (Portuguese), empty when nothing is.
+std::string ReadCouponQuery(const HttpRequest& request, archive::Query* query);
+// The archived coupon's extrato as "pdf", "png" or "txt".
+HttpResponse ExtratoResponse(const std::string& xml, const std::string& kind);
+// The month's bundle ("AAAA-MM"), of one issuer when `cnpj` is not empty.
+HttpResponse BundleResponse(const Hub& hub, const std::string& month, const std::string& cnpj);
+// POST /v1/cfe/<chave>/imprimir.
+bool IsPrintRoute(std::string_view rest);
+HttpResponse PrintRoute(const Hub& hub, const HttpRequest& request, std::string_view rest);
 
 }  // namespace kovrad::hub

@@ -55,31 +55,8 @@ json EntryJson(const archive::Entry& e) {
 HttpResponse List(const Hub& hub, const HttpRequest& request) {
   archive::Query query;
   query.per_page = kPageSize;
-  const std::string from = Query(request, "de"), to = Query(request, "ate");
-  const std::string till = Query(request, "caixa"), buyer = Query(request, "documento");
-  const std::string page = Query(request, "pagina");
-  if (!from.empty() && !archive::ParseDay(from, false, &query.from)) {
-    return ErrorResponse(400, "Parâmetro de inválido: use AAAA-MM-DD ou AAAA-MM-DDThh:mm:ss.");
-  }
-  if (!to.empty() && !archive::ParseDay(to, true, &query.to)) {
-    return ErrorResponse(400, "Parâmetro ate inválido: use AAAA-MM-DD ou AAAA-MM-DDThh:mm:ss.");
-  }
-  if (!till.empty()) {
-    if (!Digits(till, 3)) return ErrorResponse(400, "Parâmetro caixa inválido: número de 0 a 999.");
-    query.till = std::stoi(till);
-  }
-  if (!buyer.empty()) {
-    if (!Digits(buyer, 14) || (buyer.size() != 11 && buyer.size() != 14)) {
-      return ErrorResponse(400, "Parâmetro documento inválido: CPF (11 dígitos) ou CNPJ (14).");
-    }
-    query.buyer = buyer;
-  }
-  if (!page.empty()) {
-    if (!Digits(page, 6) || std::stoi(page) < 1 || std::stoi(page) > kLastPage) {
-      return ErrorResponse(400, "Parâmetro pagina inválido: de 1 a 100000.");
-    }
-    query.page = std::stoi(page);
-  }
+  const std::string problem = ReadCouponQuery(request, &query);
+  if (!problem.empty()) return ErrorResponse(400, problem);
   archive::Page found;
   std::string error;
   if (!hub.archive->Search(query, &found, &error)) return ErrorResponse(500, error);
@@ -96,22 +73,6 @@ HttpResponse ReadError(archive::Read read, const std::string& key, const std::st
     return ErrorResponse(404, "CF-e " + key + " não está no arquivo.");
   }
   return ErrorResponse(500, error);
-}
-
-HttpResponse Extrato(const std::string& xml, const std::string& kind) {
-  receipt::Coupon coupon;
-  std::string error, bytes;
-  if (!receipt::ReadCoupon(xml, &coupon, &error)) return ErrorResponse(500, error);
-  const receipt::Layout layout = receipt::MakeLayout(coupon);
-  if (kind == "txt") {
-    return {200, receipt::RenderText(layout, receipt::kPaper80.columns),
-            "text/plain; charset=utf-8"};
-  }
-  const bool pdf = kind == "pdf";
-  const bool made = pdf ? receipt::RenderPdf(layout, receipt::kPaper80, &bytes, &error)
-                        : receipt::RenderPng(layout, receipt::kPaper80, 1.0, &bytes, &error);
-  if (!made) return ErrorResponse(500, error);
-  return {200, std::move(bytes), pdf ? "application/pdf" : "image/png"};
 }
 
 // GET /v1/cfe/<chave> and /v1/cfe/<chave>/extrato.(pdf|png|txt)
@@ -133,15 +94,64 @@ HttpResponse Coupon(const Hub& hub, std::string_view rest) {
   const archive::Read read = hub.archive->Xml(key, &xml, &error);
   if (read != archive::Read::kFound) return ReadError(read, key, error);
   if (kind.empty()) return {200, std::move(xml), "application/xml; charset=utf-8"};
-  return Extrato(xml, kind);
+  return ExtratoResponse(xml, kind);
 }
 
-// GET /v1/exportacoes/AAAA-MM.zip[?cnpj=]: made in a private folder, read
-// back and removed.
+// GET /v1/exportacoes/AAAA-MM.zip[?cnpj=]
 HttpResponse Bundle(const Hub& hub, const HttpRequest& request, std::string_view name) {
   if (!name.ends_with(".zip")) return ErrorResponse(404, "Use /v1/exportacoes/AAAA-MM.zip.");
-  const std::string month(name.substr(0, name.size() - 4));
-  const std::string cnpj = Query(request, "cnpj");
+  return BundleResponse(hub, std::string(name.substr(0, name.size() - 4)), Query(request, "cnpj"));
+}
+
+}  // namespace
+
+std::string ReadCouponQuery(const HttpRequest& request, archive::Query* query) {
+  const std::string from = Query(request, "de"), to = Query(request, "ate");
+  const std::string till = Query(request, "caixa"), buyer = Query(request, "documento");
+  const std::string page = Query(request, "pagina");
+  if (!from.empty() && !archive::ParseDay(from, false, &query->from)) {
+    return "Parâmetro de inválido: use AAAA-MM-DD ou AAAA-MM-DDThh:mm:ss.";
+  }
+  if (!to.empty() && !archive::ParseDay(to, true, &query->to)) {
+    return "Parâmetro ate inválido: use AAAA-MM-DD ou AAAA-MM-DDThh:mm:ss.";
+  }
+  if (!till.empty()) {
+    if (!Digits(till, 3)) return "Parâmetro caixa inválido: número de 0 a 999.";
+    query->till = std::stoi(till);
+  }
+  if (!buyer.empty()) {
+    if (!Digits(buyer, 14) || (buyer.size() != 11 && buyer.size() != 14)) {
+      return "Parâmetro documento inválido: CPF (11 dígitos) ou CNPJ (14).";
+    }
+    query->buyer = buyer;
+  }
+  if (!page.empty()) {
+    if (!Digits(page, 6) || std::stoi(page) < 1 || std::stoi(page) > kLastPage) {
+      return "Parâmetro pagina inválido: de 1 a 100000.";
+    }
+    query->page = std::stoi(page);
+  }
+  return {};
+}
+
+HttpResponse ExtratoResponse(const std::string& xml, const std::string& kind) {
+  receipt::Coupon coupon;
+  std::string error, bytes;
+  if (!receipt::ReadCoupon(xml, &coupon, &error)) return ErrorResponse(500, error);
+  const receipt::Layout layout = receipt::MakeLayout(coupon);
+  if (kind == "txt") {
+    return {200, receipt::RenderText(layout, receipt::kPaper80.columns),
+            "text/plain; charset=utf-8"};
+  }
+  const bool pdf = kind == "pdf";
+  const bool made = pdf ? receipt::RenderPdf(layout, receipt::kPaper80, &bytes, &error)
+                        : receipt::RenderPng(layout, receipt::kPaper80, 1.0, &bytes, &error);
+  if (!made) return ErrorResponse(500, error);
+  return {200, std::move(bytes), pdf ? "application/pdf" : "image/png"};
+}
+
+// Made in a private folder, read back and removed.
+HttpResponse BundleResponse(const Hub& hub, const std::string& month, const std::string& cnpj) {
   if (!cnpj.empty() && (!Digits(cnpj, 14) || cnpj.size() != 14)) {
     return ErrorResponse(400, "Parâmetro cnpj inválido: 14 dígitos.");
   }
@@ -163,13 +173,12 @@ HttpResponse Bundle(const Hub& hub, const HttpRequest& request, std::string_view
   return {200, bytes.str(), "application/zip"};
 }
 
-}  // namespace
-
 std::optional<HttpResponse> ArchiveRoute(const Hub& hub, const HttpRequest& request,
                                          std::string_view rest) {
   const bool coupons = rest == kCoupons || rest.starts_with(std::string(kCoupons) + "/");
   const bool bundles = rest.starts_with(kBundles);
   if (!coupons && !bundles) return std::nullopt;
+  if (IsPrintRoute(rest)) return PrintRoute(hub, request, rest);
   if (request.method != "GET") return ErrorResponse(405, "Use GET.");
   if (auto refused = CheckAccess(hub, request)) return *refused;
   if (bundles) return Bundle(hub, request, rest.substr(kBundles.size()));

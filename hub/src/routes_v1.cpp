@@ -100,16 +100,6 @@ class FieldReader : public nlohmann::json_sax<json> {
   std::string problem_;
 };
 
-std::optional<HttpResponse> ReadFields(const Hub& hub, const std::string& body, Fields* fields) {
-  FieldReader reader(fields);
-  const bool parsed = json::sax_parse(body.empty() ? std::string("{}") : body, &reader,
-                                      json::input_format_t::json, true);
-  if (parsed && reader.problem().empty()) return std::nullopt;
-  hub.metrics.Refusal("json");
-  return ErrorResponse(
-      400, reader.problem().empty() ? "O corpo deve ser um objeto JSON." : reader.problem());
-}
-
 HttpResponse Devices(const Hub& hub) {
   json list = json::array();
   for (const auto& device : hub.service.devices()) {
@@ -122,6 +112,16 @@ HttpResponse Devices(const Hub& hub) {
 }
 
 }  // namespace
+
+std::optional<HttpResponse> ReadFields(const Hub& hub, const std::string& body, Fields* fields) {
+  FieldReader reader(fields);
+  const bool parsed = json::sax_parse(body.empty() ? std::string("{}") : body, &reader,
+                                      json::input_format_t::json, true);
+  if (parsed && reader.problem().empty()) return std::nullopt;
+  hub.metrics.Refusal("json");
+  return ErrorResponse(
+      400, reader.problem().empty() ? "O corpo deve ser um objeto JSON." : reader.problem());
+}
 
 HttpResponse V1Route(const Hub& hub, const HttpRequest& request, std::string_view rest) {
   if (rest == kDevices || rest.starts_with(std::string(kDevices) + "/")) {

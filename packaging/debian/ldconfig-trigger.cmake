@@ -1,9 +1,9 @@
-# Run by CPack after it has built the packages. CPack gives the library's
-# package postinst and postrm scripts that call ldconfig; the package has an
-# ldconfig trigger instead, so the scripts come out again.
+# Run by CPack after it has built the packages. CPack gives the libraries'
+# packages postinst and postrm scripts that call ldconfig; the packages have
+# an ldconfig trigger instead, so the scripts come out again.
 foreach(deb IN LISTS CPACK_PACKAGE_FILES)
   get_filename_component(name ${deb} NAME)
-  if(NOT name MATCHES "^${CPACK_DEBIAN_RUNTIME_PACKAGE_NAME}_")
+  if(NOT name MATCHES "^(${CPACK_DEBIAN_RUNTIME_PACKAGE_NAME}|${CPACK_DEBIAN_EXTRATO_PACKAGE_NAME})_")
     continue()
   endif()
   set(tree ${deb}.tree)

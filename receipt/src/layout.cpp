@@ -3,31 +3,14 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "cfe/payments.h"
+
 namespace kovrad::receipt {
 namespace {
 
 const char* PaymentName(const std::string& code) {
-  static const std::pair<const char*, const char*> kNames[] = {
-      {"01", "Dinheiro"},
-      {"02", "Cheque"},
-      {"03", "Cartão de Crédito"},
-      {"04", "Cartão de Débito"},
-      {"05", "Crédito Loja"},
-      {"10", "Vale Alimentação"},
-      {"11", "Vale Refeição"},
-      {"12", "Vale Presente"},
-      {"13", "Vale Combustível"},
-      {"15", "Boleto Bancário"},
-      {"16", "Depósito Bancário"},
-      {"17", "Pagamento Instantâneo (PIX)"},
-      {"18", "Transferência bancária, Carteira Digital"},
-      {"19", "Programa de fidelidade, Cashback, Crédito Virtual"},
-      {"90", "Sem pagamento"},
-      {"99", "Outros"},
-  };
-  for (const auto& [known, name] : kNames) {
-    if (code == known) return name;
-  }
+  const char* name = cfe::PaymentMeansName(code);
+  if (name != nullptr) return name;
   return "Outros";
 }
 
@@ -328,6 +311,16 @@ std::string Money(const std::string& decimal) {
 
 Layout MakeLayout(const Coupon& coupon) {
   return coupon.cancellation ? CancellationLayout(coupon) : SaleLayout(coupon);
+}
+
+void MarkSecondCopy(Layout* layout) {
+  Block mark;
+  mark.text = "SEGUNDA VIA";
+  mark.bold = true;
+  mark.centre = true;
+  Block gap;
+  gap.kind = Block::Kind::kGap;
+  layout->insert(layout->begin(), {mark, gap});
 }
 
 std::vector<std::string> LayOut(const Block& block, int columns) {

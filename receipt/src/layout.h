@@ -30,6 +30,10 @@ using Layout = std::vector<Block>;
 
 Layout MakeLayout(const Coupon& coupon);
 
+// A reprint's extrato: "SEGUNDA VIA" above everything else, so that the
+// copy is never taken for the original.
+void MarkSecondCopy(Layout* layout);
+
 // The lines a text or row block takes on `columns` columns, padded for
 // centring and for the right-hand part; a rule is one line. Columns count
 // characters, not bytes.

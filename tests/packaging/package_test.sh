@@ -44,7 +44,8 @@ contains() { grep -qF -- "$2" <<<"$1" || { echo "missing: $2"; echo "in: $1"; re
 lacks() { ! grep -qF -- "$2" <<<"$1" || { echo "unexpected: $2"; return 1; }; }
 
 # --- The packages ---------------------------------------------------------------
-packages=(libkovrad2 kovrad-udev libkovrad-dev kovrad-tools kovrad-emulator kovrad-hub)
+packages=(libkovrad2 kovrad-udev libkovrad-dev kovrad-tools kovrad-emulator kovrad-hub
+  libkovrad-extrato1 libkovrad-extrato-dev)
 deb() { ls "$debs/$1"_*.deb; }
 for package in "${packages[@]}"; do
   check "$package is built" deb "$package"
@@ -58,6 +59,8 @@ dev=$(deb libkovrad-dev)
 tools=$(deb kovrad-tools)
 emulator=$(deb kovrad-emulator)
 hub=$(deb kovrad-hub)
+extrato=$(deb libkovrad-extrato1)
+extrato_dev=$(deb libkovrad-extrato-dev)
 version=$(dpkg-deb -f "$library" Version)
 upstream=${version%-*}
 files() { dpkg-deb -c "$1" | awk '{ print $6 }'; }
@@ -120,6 +123,20 @@ check "kovrad-hub holds the program, its unit, its configuration, manual page an
         contains "$(dpkg-deb -f "$hub" Depends)" libmicrohttpd12 &&
         contains "$(dpkg-deb -f "$hub" Depends)" libpq5 &&
         [[ $(dpkg-deb --ctrl-tarfile "$hub" | tar -xO ./conffiles) == /etc/kovrad/kovrad-hub.toml ]]'
+
+check "libkovrad-extrato1 holds its library only, needs the font, and declares it" \
+  eval 'contains "$(files "$extrato")" "/libkovrad-extrato.so.1" &&
+        [[ -z $(files "$extrato" | grep -v -e "/$" -e /usr/share/doc/libkovrad-extrato1/ \
+                  -e /usr/share/lintian/overrides/libkovrad-extrato1 -e "/libkovrad-extrato\.so\.1") ]] &&
+        contains "$(dpkg-deb -f "$extrato" Depends)" fonts-dejavu-core &&
+        contains "$(dpkg-deb -f "$extrato" Depends)" libcairo2 &&
+        contains "$(dpkg-deb --ctrl-tarfile "$extrato" | tar -xO ./shlibs)" "libkovrad-extrato 1 libkovrad-extrato1" &&
+        [[ $(control "$extrato") == "control md5sums shlibs triggers" ]]'
+check "libkovrad-extrato-dev holds the header, the link and pkg-config, for this library" \
+  eval 'contains "$(files "$extrato_dev")" ./usr/include/kovrad-extrato.h &&
+        contains "$(files "$extrato_dev")" "/libkovrad-extrato.so" &&
+        contains "$(files "$extrato_dev")" /pkgconfig/kovrad-extrato.pc &&
+        contains "$(dpkg-deb -f "$extrato_dev" Depends)" "libkovrad-extrato1 (= $version)"'
 
 # --- Unpacked into a scratch root -------------------------------------------------
 root=$scratch/root
@@ -190,6 +207,37 @@ check "a C program builds through find_package(kovrad) and runs against the devi
           -DCMAKE_C_FLAGS="${cflags[*]}" -DCMAKE_EXE_LINKER_FLAGS="${ldflags[*]}" &&
         cmake --build "$scratch/consumer/build" &&
         "$scratch/consumer/build/check"'
+cat >"$scratch/consumer/extrato.c" <<'C'
+#include <kovrad-extrato.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+int main(int argc, char** argv) {
+  FILE* in = fopen(argv[argc - 1], "rb");
+  static char coupon[1 << 20];
+  size_t length = in ? fread(coupon, 1, sizeof coupon, in) : 0;
+  size_t size = 0;
+  char message[256];
+  if (kovrad_extrato_gerar(coupon, length, KOVRAD_EXTRATO_TEXTO, 0, NULL, 0, &size, message,
+                           sizeof message) != KOVRAD_EXTRATO_OK) {
+    fprintf(stderr, "%s\n", message);
+    return 1;
+  }
+  char* text = malloc(size);
+  int code = kovrad_extrato_gerar(coupon, length, KOVRAD_EXTRATO_TEXTO, 0, text, size, &size,
+                                  message, sizeof message);
+  fwrite(text, 1, size, stdout);
+  free(text);
+  return code;
+}
+C
+check "pkg-config knows kovrad-extrato" \
+  eval '[[ -n $("${pkgconfig[@]}" --modversion kovrad-extrato) ]]'
+check "a C program builds against libkovrad-extrato through pkg-config and renders a coupon" \
+  eval '"$cc" "${cflags[@]}" -Wall -Wextra -Werror "$scratch/consumer/extrato.c" -o "$scratch/extrato" \
+          $("${pkgconfig[@]}" --cflags --libs kovrad-extrato) "${ldflags[@]}" &&
+        contains "$(LD_LIBRARY_PATH="$libdir" "$scratch/extrato" "$RECEIPT_DATA/cfe-venda.xml")" "Extrato"'
 check "the packaged satcli answers through the packaged library" \
   eval 'contains "$("$root/usr/bin/satcli" --lib "$libdir/libkovrad.so.2" ConsultarSAT)" "|08000|"'
 # Unpacked away from /usr, it finds the library by the install layout alone.
