@@ -122,6 +122,19 @@ bool CarriesFields(const Function* function, const ReplyHead& head) {
   return function != nullptr && Succeeded(*function, head.EEEEE);
 }
 
+// A reply of `layout`: the head, then `tail` reads the function's own
+// fields, which a success reply must carry from `first` on.
+template <typename T, typename Tail>
+std::optional<T> Parse(std::string_view line, Layout layout, std::string_view first,
+                       std::string* error, Tail tail) {
+  T reply;
+  Reader reader(line, layout);
+  const Function* function = ReadHead(reader, line, {layout}, &reply.head);
+  if (CarriesFields(function, reply.head)) reader.Require(first);
+  tail(reader, reply);
+  return Finish(reader, reply, error);
+}
+
 }  // namespace
 
 std::optional<ReplyHead> ParseReplyHead(std::string_view line, std::string* error) {
@@ -141,73 +154,62 @@ std::optional<CommonReply> ParseCommonReply(std::string_view line, std::string* 
 }
 
 std::optional<SaleReply> ParseSaleReply(std::string_view line, std::string* error) {
-  SaleReply reply;
-  Reader reader(line, Layout::kSale);
-  const Function* function = ReadHead(reader, line, {Layout::kSale}, &reply.head);
-  reader.Text("CCCC", &reply.CCCC);
-  if (CarriesFields(function, reply.head)) reader.Require("arquivoCFeSAT");
-  reader.Text("arquivoCFeSAT", &reply.arquivoCFeSAT);
-  reader.Text("timeStamp", &reply.timeStamp);
-  reader.Text("chaveConsulta", &reply.chaveConsulta);
-  reader.Money("valorTotalCFe", &reply.valorTotalCFe);
-  reader.Text("CPFCNPJValue", &reply.CPFCNPJValue);
-  reader.Text("assinaturaQRCODE", &reply.assinaturaQRCODE);
-  return Finish(reader, reply, error);
+  return Parse<SaleReply>(line, Layout::kSale, "arquivoCFeSAT", error, [](Reader& r, auto& reply) {
+    r.Text("CCCC", &reply.CCCC);
+    r.Text("arquivoCFeSAT", &reply.arquivoCFeSAT);
+    r.Text("timeStamp", &reply.timeStamp);
+    r.Text("chaveConsulta", &reply.chaveConsulta);
+    r.Money("valorTotalCFe", &reply.valorTotalCFe);
+    r.Text("CPFCNPJValue", &reply.CPFCNPJValue);
+    r.Text("assinaturaQRCODE", &reply.assinaturaQRCODE);
+  });
 }
 
 std::optional<StatusReply> ParseStatusReply(std::string_view line, std::string* error) {
-  StatusReply r;
-  Reader reader(line, Layout::kStatus);
-  const Function* function = ReadHead(reader, line, {Layout::kStatus}, &r.head);
-  if (CarriesFields(function, r.head)) reader.Require("NSERIE");
-  using Named = std::pair<std::string_view, std::string*>;
-  for (auto [name, field] : std::initializer_list<Named>{{"NSERIE", &r.NSERIE},
-                                                         {"TIPO_LAN", &r.TIPO_LAN},
-                                                         {"LAN_IP", &r.LAN_IP},
-                                                         {"LAN_MAC", &r.LAN_MAC},
-                                                         {"LAN_MASK", &r.LAN_MASK},
-                                                         {"LAN_GW", &r.LAN_GW},
-                                                         {"LAN_DNS_1", &r.LAN_DNS_1},
-                                                         {"LAN_DNS_2", &r.LAN_DNS_2},
-                                                         {"STATUS_LAN", &r.STATUS_LAN},
-                                                         {"NIVEL_BATERIA", &r.NIVEL_BATERIA},
-                                                         {"MT_TOTAL", &r.MT_TOTAL},
-                                                         {"MT_USADA", &r.MT_USADA},
-                                                         {"DH_ATUAL", &r.DH_ATUAL},
-                                                         {"VER_SB", &r.VER_SB},
-                                                         {"VER_LAYOUT", &r.VER_LAYOUT},
-                                                         {"ULTIMO_CF_E_SAT", &r.ULTIMO_CF_E_SAT},
-                                                         {"LISTA_INICIAL", &r.LISTA_INICIAL},
-                                                         {"LISTA_FINAL", &r.LISTA_FINAL},
-                                                         {"DH_CFE", &r.DH_CFE},
-                                                         {"DH_ULTIMA", &r.DH_ULTIMA},
-                                                         {"CERT_EMISSAO", &r.CERT_EMISSAO},
-                                                         {"CERT_VENCIMENTO", &r.CERT_VENCIMENTO}}) {
-    reader.Text(name, field);
-  }
-  reader.Integer("ESTADO_OPERACAO", &r.ESTADO_OPERACAO);
-  return Finish(reader, r, error);
+  return Parse<StatusReply>(line, Layout::kStatus, "NSERIE", error, [](Reader& r, auto& s) {
+    using Named = std::pair<std::string_view, std::string*>;
+    for (auto [name, field] :
+         std::initializer_list<Named>{{"NSERIE", &s.NSERIE},
+                                      {"TIPO_LAN", &s.TIPO_LAN},
+                                      {"LAN_IP", &s.LAN_IP},
+                                      {"LAN_MAC", &s.LAN_MAC},
+                                      {"LAN_MASK", &s.LAN_MASK},
+                                      {"LAN_GW", &s.LAN_GW},
+                                      {"LAN_DNS_1", &s.LAN_DNS_1},
+                                      {"LAN_DNS_2", &s.LAN_DNS_2},
+                                      {"STATUS_LAN", &s.STATUS_LAN},
+                                      {"NIVEL_BATERIA", &s.NIVEL_BATERIA},
+                                      {"MT_TOTAL", &s.MT_TOTAL},
+                                      {"MT_USADA", &s.MT_USADA},
+                                      {"DH_ATUAL", &s.DH_ATUAL},
+                                      {"VER_SB", &s.VER_SB},
+                                      {"VER_LAYOUT", &s.VER_LAYOUT},
+                                      {"ULTIMO_CF_E_SAT", &s.ULTIMO_CF_E_SAT},
+                                      {"LISTA_INICIAL", &s.LISTA_INICIAL},
+                                      {"LISTA_FINAL", &s.LISTA_FINAL},
+                                      {"DH_CFE", &s.DH_CFE},
+                                      {"DH_ULTIMA", &s.DH_ULTIMA},
+                                      {"CERT_EMISSAO", &s.CERT_EMISSAO},
+                                      {"CERT_VENCIMENTO", &s.CERT_VENCIMENTO}}) {
+      r.Text(name, field);
+    }
+    r.Integer("ESTADO_OPERACAO", &s.ESTADO_OPERACAO);
+  });
 }
 
 std::optional<EndToEndReply> ParseEndToEndReply(std::string_view line, std::string* error) {
-  EndToEndReply reply;
-  Reader reader(line, Layout::kEndToEnd);
-  const Function* function = ReadHead(reader, line, {Layout::kEndToEnd}, &reply.head);
-  if (CarriesFields(function, reply.head)) reader.Require("arquivoCFeBase64");
-  reader.Text("arquivoCFeBase64", &reply.arquivoCFeBase64);
-  reader.Text("timeStamp", &reply.timeStamp);
-  reader.Integer("numDocFiscal", &reply.numDocFiscal);
-  reader.Text("chaveConsulta", &reply.chaveConsulta);
-  return Finish(reader, reply, error);
+  return Parse<EndToEndReply>(line, Layout::kEndToEnd, "arquivoCFeBase64", error,
+                              [](Reader& r, auto& reply) {
+                                r.Text("arquivoCFeBase64", &reply.arquivoCFeBase64);
+                                r.Text("timeStamp", &reply.timeStamp);
+                                r.Integer("numDocFiscal", &reply.numDocFiscal);
+                                r.Text("chaveConsulta", &reply.chaveConsulta);
+                              });
 }
 
 std::optional<LogReply> ParseLogReply(std::string_view line, std::string* error) {
-  LogReply reply;
-  Reader reader(line, Layout::kLog);
-  const Function* function = ReadHead(reader, line, {Layout::kLog}, &reply.head);
-  if (CarriesFields(function, reply.head)) reader.Require("arquivoLog");
-  reader.Text("arquivoLog", &reply.arquivoLog);
-  return Finish(reader, reply, error);
+  return Parse<LogReply>(line, Layout::kLog, "arquivoLog", error,
+                         [](Reader& r, auto& reply) { r.Text("arquivoLog", &reply.arquivoLog); });
 }
 
 }  // namespace kovrad::client
