@@ -38,15 +38,18 @@ foreach(dir LIBDIR INCLUDEDIR)
     set(KOVRAD_PC_${dir} "\${prefix}/${CMAKE_INSTALL_${dir}}")
   endif()
 endforeach()
-configure_file(${KOVRAD_PACKAGING_DIR}/pkgconfig/kovrad.pc.in
-  ${PROJECT_BINARY_DIR}/packaging/kovrad.pc.in @ONLY)
-install(CODE "
-  file(READ \"${PROJECT_BINARY_DIR}/packaging/kovrad.pc.in\" pc)
-  string(REPLACE \"%PREFIX%\" \"\${CMAKE_INSTALL_PREFIX}\" pc \"\${pc}\")
-  file(WRITE \"${PROJECT_BINARY_DIR}/packaging/pkgconfig/kovrad.pc\" \"\${pc}\")
-  file(INSTALL \"${PROJECT_BINARY_DIR}/packaging/pkgconfig/kovrad.pc\"
-    DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\")"
-  COMPONENT dev)
+function(kovrad_pkg_config name component)
+  configure_file(${KOVRAD_PACKAGING_DIR}/pkgconfig/${name}.pc.in
+    ${PROJECT_BINARY_DIR}/packaging/${name}.pc.in @ONLY)
+  install(CODE "
+    file(READ \"${PROJECT_BINARY_DIR}/packaging/${name}.pc.in\" pc)
+    string(REPLACE \"%PREFIX%\" \"\${CMAKE_INSTALL_PREFIX}\" pc \"\${pc}\")
+    file(WRITE \"${PROJECT_BINARY_DIR}/packaging/pkgconfig/${name}.pc\" \"\${pc}\")
+    file(INSTALL \"${PROJECT_BINARY_DIR}/packaging/pkgconfig/${name}.pc\"
+      DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\")"
+    COMPONENT ${component})
+endfunction()
+kovrad_pkg_config(kovrad dev)
 
 # libkovrad-extrato: its own runtime and development components, with a
 # pkg-config file written the same way.
@@ -109,3 +112,23 @@ install(DIRECTORY ${KOVRAD_MAN3_DIR}/ DESTINATION ${CMAKE_INSTALL_MANDIR}/man3 C
   FILES_MATCHING PATTERN "*.3.gz")
 install(FILES ${PROJECT_SOURCE_DIR}/docs/functions.md
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/libkovrad-dev COMPONENT dev)
+
+# The client layer for C++ programs (component client_dev): the static
+# library, its headers under include/kovrad/client, the pkg-config file
+# kovrad-client.pc and the CMake package (find_package(KovradClient) gives
+# Kovrad::client). It loads libkovrad while it runs and needs kovrad.h.
+set(KOVRAD_CLIENT_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/KovradClient")
+install(TARGETS kovrad_client EXPORT KovradClientTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT client_dev)
+install(DIRECTORY client/include/client
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kovrad COMPONENT client_dev)
+install(EXPORT KovradClientTargets NAMESPACE Kovrad::
+  DESTINATION ${KOVRAD_CLIENT_CMAKE_DIR} COMPONENT client_dev)
+write_basic_package_version_file(
+  ${PROJECT_BINARY_DIR}/packaging/KovradClientConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES
+    ${KOVRAD_PACKAGING_DIR}/cmake/KovradClientConfig.cmake
+    ${PROJECT_BINARY_DIR}/packaging/KovradClientConfigVersion.cmake
+  DESTINATION ${KOVRAD_CLIENT_CMAKE_DIR} COMPONENT client_dev)
+kovrad_pkg_config(kovrad-client client_dev)

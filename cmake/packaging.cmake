@@ -187,5 +187,18 @@ kovrad_package(extrato_dev NAME libkovrad-extrato-dev SECTION libdevel
     "The header kovrad-extrato.h and a pkg-config file for building programs"
     "against libkovrad-extrato.")
 
+# The client layer for C++ programs: a static library, so it depends on no
+# shared library of its own; its programs load libkovrad while they run.
+kovrad_package(client_dev NAME libkovrad-client-dev SECTION libdevel
+  DEPENDS "libkovrad-dev (= ${KOVRAD_DEB_VERSION})"
+  LINKED "The package holds the static library libkovrad_client.a; programs built"
+    "with it load libkovrad.so.2 while they run."
+  DESCRIPTION "SAT fiscal device library: C++ client layer"
+    "A static C++20 library over libkovrad for point-of-sale programs: the"
+    "library bound at run time, typed replies with the SAT-CF-e field names, what"
+    "each result code means, the recovery of a sale whose reply was lost and a"
+    "store of recent session numbers. With a pkg-config file (kovrad-client) and"
+    "a CMake package (find_package(KovradClient) gives Kovrad::client).")
+
 set(CPACK_COMPONENTS_ALL ${KOVRAD_PACKAGE_COMPONENTS})
 include(CPack)

@@ -239,6 +239,15 @@ bool Succeeded(const Function& function, std::string_view code) {
          function.success.end();
 }
 
+NextStep NextStepAfter(const Function& function, std::string_view code) {
+  const bool device_code =
+      code.size() == 5 && code.find_first_not_of("0123456789") == std::string_view::npos;
+  if (!device_code) return function.fiscal ? NextStep::kRecover : NextStep::kRetry;
+  if (Succeeded(function, code)) return NextStep::kDone;
+  if (code.ends_with("098") || code.ends_with("099")) return NextStep::kTryLater;
+  return NextStep::kCorrect;
+}
+
 std::vector<std::string_view> FieldNames(Layout layout) {
   static constexpr std::string_view kCommon[] = {"numeroSessao", "EEEEE", "mensagem", "cod",
                                                  "mensagemSEFAZ"};

@@ -156,7 +156,9 @@ bool SessionStore::Update(int32_t* session, bool draw, std::string* problem) {
   std::vector<int32_t> recent;
   if (path_.empty()) {
     *problem = "no state directory (neither XDG_STATE_HOME nor HOME is set)";
-  } else if (MakePrivateDirectory(fs::path(path_).parent_path(), problem)) {
+  } else if (const fs::path dir = fs::path(path_).parent_path();
+             // A bare file name is in the working directory.
+             MakePrivateDirectory(dir.empty() ? fs::path(".") : dir, problem)) {
     const ListLock lock(path_);
     if (!lock.held()) {
       *problem = Reason(path_ + ".lock");

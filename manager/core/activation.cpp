@@ -62,7 +62,7 @@ ActivationOutcome Activate(client::Library& library, const Activation& activatio
   } else if (client::IsLinkError(record->code)) {
     outcome.message = client::ErrorReport(*record);
     return outcome;
-  } else if (client::ResultCode(reply.text) == kActivatedCode) {
+  } else if (client::ResultCodeOf(reply.text) == kActivatedCode) {
     outcome.message = kMsgActivated;
   } else {
     outcome.message = client::ErrorReport(*record);

@@ -11,7 +11,7 @@ TEST(ReplyLine, FieldsAreSplitKeepingEmptyOnes) {
   EXPECT_EQ(SplitFields("a|b||"), (std::vector<std::string>{"a", "b", "", ""}));
   EXPECT_TRUE(SplitFields("Erro ao tentar abrir a porta").empty());
   EXPECT_EQ(ReplyField("000012|06000|0000|ok", 2), "06000");
-  EXPECT_EQ(ResultCode("000012|06000|0000|ok"), "06000");
+  EXPECT_EQ(ResultCodeOf("000012|06000|0000|ok"), "06000");
   EXPECT_EQ(ReplyField("000012|06000", 5), "");
 }
 
@@ -33,7 +33,7 @@ TEST(ReplyLine, FailureLinesHaveTheLibrarysShape) {
   EXPECT_EQ(FailureLine(999999, ""), "999999|9999|");
   const std::string line = FailureLine(345, "x");
   EXPECT_TRUE(SameSession(line, 345));
-  EXPECT_EQ(ResultCode(line), "9999");
+  EXPECT_EQ(ResultCodeOf(line), "9999");
 }
 
 }  // namespace

@@ -44,8 +44,8 @@ contains() { grep -qF -- "$2" <<<"$1" || { echo "missing: $2"; echo "in: $1"; re
 lacks() { ! grep -qF -- "$2" <<<"$1" || { echo "unexpected: $2"; return 1; }; }
 
 # --- The packages ---------------------------------------------------------------
-packages=(libkovrad2 kovrad-udev libkovrad-dev kovrad-tools kovrad-emulator kovrad-hub
-  libkovrad-extrato1 libkovrad-extrato-dev)
+packages=(libkovrad2 kovrad-udev libkovrad-dev libkovrad-client-dev kovrad-tools kovrad-emulator
+  kovrad-hub libkovrad-extrato1 libkovrad-extrato-dev)
 deb() { ls "$debs/$1"_*.deb; }
 for package in "${packages[@]}"; do
   check "$package is built" deb "$package"
@@ -56,6 +56,7 @@ done
 library=$(deb libkovrad2)
 udev=$(deb kovrad-udev)
 dev=$(deb libkovrad-dev)
+client_dev=$(deb libkovrad-client-dev)
 tools=$(deb kovrad-tools)
 emulator=$(deb kovrad-emulator)
 hub=$(deb kovrad-hub)
@@ -92,6 +93,14 @@ check "libkovrad-dev holds the header, the link, pkg-config and CMake files" \
         contains "$(files "$dev")" /pkgconfig/kovrad.pc &&
         contains "$(files "$dev")" /cmake/kovrad/kovradConfig.cmake &&
         contains "$(files "$dev")" /cmake/kovrad/kovradConfigVersion.cmake'
+check "libkovrad-client-dev holds the static library, its headers, pkg-config and CMake files" \
+  eval 'contains "$(dpkg-deb -f "$client_dev" Depends)" "libkovrad-dev (= $version)" &&
+        for f in /libkovrad_client.a ./usr/include/kovrad/client/replies.h \
+           ./usr/include/kovrad/client/recovery.h /pkgconfig/kovrad-client.pc \
+           /cmake/KovradClient/KovradClientConfig.cmake \
+           /cmake/KovradClient/KovradClientConfigVersion.cmake; do
+          contains "$(files "$client_dev")" "$f" || exit 1
+        done'
 check "kovrad-tools depends on the library it loads, Qt and libxml2" \
   eval 'contains "$(dpkg-deb -f "$tools" Depends)" "libkovrad2 (= $version)" &&
         contains "$(dpkg-deb -f "$tools" Depends)" qt6-qpa-plugins &&
@@ -183,14 +192,20 @@ int main(void) {
   return link.code == __NOERROR__ && strstr(reply, "|10000|") != NULL ? 0 : 1;
 }
 C
-cat >"$scratch/consumer/CMakeLists.txt" <<'CMAKE'
+# A consumer's build: the program of one source file, linked with an imported target.
+#   consumer_project DIR LANGUAGE PACKAGE TARGET SOURCE
+consumer_project() {
+  local program=${5%.*}
+  cat >"$1/CMakeLists.txt" <<CMAKE
 cmake_minimum_required(VERSION 3.25)
-project(consumer C)
-find_package(kovrad 2 REQUIRED)
-add_executable(check check.c)
-target_compile_options(check PRIVATE -Wall -Wextra -Werror)
-target_link_libraries(check PRIVATE kovrad::kovrad)
+project(consumer $2)
+find_package($3 2 REQUIRED)
+add_executable($program $5)
+target_compile_options($program PRIVATE -Wall -Wextra -Werror)
+target_link_libraries($program PRIVATE $4)
 CMAKE
+}
+consumer_project "$scratch/consumer" C kovrad kovrad::kovrad check.c
 
 export PKG_CONFIG_PATH=$(dirname "$pc")
 pkgconfig=(pkg-config --define-variable=prefix="$root/usr")
@@ -238,6 +253,32 @@ check "a C program builds against libkovrad-extrato through pkg-config and rende
   eval '"$cc" "${cflags[@]}" -Wall -Wextra -Werror "$scratch/consumer/extrato.c" -o "$scratch/extrato" \
           $("${pkgconfig[@]}" --cflags --libs kovrad-extrato) "${ldflags[@]}" &&
         contains "$(LD_LIBRARY_PATH="$libdir" "$scratch/extrato" "$RECEIPT_DATA/cfe-venda.xml")" "Extrato"'
+# The client layer, as a C++ program links it: the status read into its typed reply.
+mkdir -p "$scratch/consumer/cpp"
+cat >"$scratch/consumer/cpp/status.cpp" <<'CPP'
+#include <client/binding.h>
+#include <client/replies.h>
+
+#include <cstdio>
+
+int main() {
+  kovrad::client::Library library;
+  const auto reply = KOVRAD_SAT(library, ConsultarStatusOperacional, 7, "12345678");
+  const auto status = kovrad::client::ParseStatusReply(reply.text);
+  std::printf("%s\n", reply.text.c_str());
+  return status && status->head.EEEEE == "10000" && !status->NSERIE.empty() ? 0 : 1;
+}
+CPP
+consumer_project "$scratch/consumer/cpp" CXX KovradClient Kovrad::client status.cpp
+check "a C++ program builds through pkg-config kovrad-client and reads the device's status" \
+  eval 'c++ -std=c++20 -Wall -Wextra -Werror "$scratch/consumer/cpp/status.cpp" -o "$scratch/status-pc" \
+          $("${pkgconfig[@]}" --cflags --libs kovrad-client) &&
+        LD_LIBRARY_PATH="$libdir" "$scratch/status-pc"'
+check "a C++ program builds through find_package(KovradClient) and reads the device's status" \
+  eval 'cmake -S "$scratch/consumer/cpp" -B "$scratch/consumer/cpp/build" -G Ninja \
+          -DCMAKE_PREFIX_PATH="$root/usr" &&
+        cmake --build "$scratch/consumer/cpp/build" &&
+        LD_LIBRARY_PATH="$libdir" "$scratch/consumer/cpp/build/status"'
 check "the packaged satcli answers through the packaged library" \
   eval 'contains "$("$root/usr/bin/satcli" --lib "$libdir/libkovrad.so.2" ConsultarSAT)" "|08000|"'
 # Unpacked away from /usr, it finds the library by the install layout alone.

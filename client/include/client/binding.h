@@ -3,6 +3,30 @@
 // the moment it is called. Nothing here is ever called through a null pointer:
 // a library or function that cannot be found comes back as a message for the
 // operator instead.
+//
+// The kovrad client layer for C++ programs (libkovrad-client-dev; include
+// these headers as "client/binding.h" and so on, link kovrad-client through
+// pkg-config or Kovrad::client through CMake, compile as C++20). Its parts:
+//   client/binding.h        this file: load the library, call a function
+//   client/functions.h      the standard functions, their result codes and
+//                           what each code means for the caller
+//   client/replies.h        reply lines read into structs (typed replies)
+//   client/reply_line.h     reply-line fields, the session-match rule
+//   client/recovery.h       the fate of a sale whose reply was lost
+//   client/session_store.h  session numbers that do not repeat across runs
+//   client/link_error.h     the link error codes of CodigoErro
+//   client/text.h           Windows-1252, the library's code page
+// Nothing in the layer throws on what a device sends; failures come back as
+// values (an empty optional, `false`, a `problem` text).
+//
+// Ownership: a Reply owns its copy of the reply text, so the library's buffer
+// may be reused at once. The library, once loaded, stays loaded until the
+// process ends; a Library object must outlive the calls made through it.
+//
+// Threads: one Library may be shared; loading and look-ups are locked. The
+// device library itself lets calls take turns (see kovrad.h), and CodigoErro
+// belongs to the last call of any thread: a thread that reads ErrorRecord()
+// after its call must keep other threads from calling in between.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +41,8 @@
 namespace kovrad::client {
 
 // What one call through the binding gave: the reply copied out of the
-// library's buffer (raw bytes), or why no call was made.
+// library's buffer (raw bytes, as the device sent them), or why no call was
+// made (`called` false, `problem` in Portuguese for the operator).
 struct Reply {
   bool called = false;
   std::string text;
@@ -47,6 +72,7 @@ class Library {
   void* handle() const;
 
   // Calls the SAT function `name` of type `Fn` with `args` and copies its reply.
+  // Blocks for as long as the function's time limit allows (functions.h).
   template <typename Fn, typename... Args>
   Reply Text(const char* name, Args... args) {
     Reply reply;
@@ -69,7 +95,8 @@ class Library {
   void* handle_ = nullptr;
 };
 
-// Calls the export of that name with its declared type from kovrad.h.
+// Calls the export of that name with its declared type from kovrad.h:
+//   Reply r = KOVRAD_SAT(library, ConsultarSAT, session);
 #define KOVRAD_SAT(library, function, ...) \
   (library).Text<decltype(::function)>(#function __VA_OPT__(, ) __VA_ARGS__)
 

@@ -3,6 +3,9 @@
 // its arguments after the session number, the fields of its reply, the result
 // codes that mean success, whether it is fiscal, and the call itself through
 // the run-time binding.
+//
+// The table is built once, on first use, and lives until the process ends:
+// pointers and views into it stay valid and may be read from any thread.
 #pragma once
 
 #include <cstdint>
@@ -86,14 +89,36 @@ bool IsFiscal(std::string_view export_name);
 const Function* FunctionOfResult(std::string_view code);
 
 struct ResultCode {
-  std::string_view code;
+  std::string_view code;     // "06000"; "(any)" for the lookup's found session
   std::string_view meaning;  // as the SAT-CF-e standard words it
 };
-// The result codes the SAT-CF-e standard gives for the function's reply.
+// The result codes the SAT-CF-e standard gives for the function's reply,
+// success first. Every function's family ends in x098 (busy: try again
+// later) and x099 (unknown error on the device); NextStepAfter below says
+// what each code asks of the caller.
 std::span<const ResultCode> ResultCodes(const Function& function);
 
 // Whether `code` (a reply's second field) is a success of `function`.
 bool Succeeded(const Function& function, std::string_view code);
+
+// What a reply's result code tells the caller to do next.
+enum class NextStep {
+  kDone,      // a success code: the function did what was asked
+  kTryLater,  // the device was busy or failed inside (x098, x099): nothing
+              // was done; the same call, with a new session number, may work
+  kCorrect,   // a refusal: the code, the document or the device's state
+              // must change first; sent again as it is, it is refused again
+  kRetry,     // no reply of the device ("9999", or no reply line) to any
+              // other function: calling again is safe (it may answer that
+              // the first call already did it)
+  kRecover,   // no reply of the device to a sale or cancellation: it may
+              // have been made; settle it with RecoverSale (client/recovery.h)
+              // and never send it again before that
+};
+
+// The step after `function` answered with `code` (ResultCodeOf the reply
+// line; empty for a text with no fields).
+NextStep NextStepAfter(const Function& function, std::string_view code);
 
 // The names of a reply's fields under `layout`, in order.
 std::vector<std::string_view> FieldNames(Layout layout);

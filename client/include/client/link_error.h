@@ -1,5 +1,6 @@
 // The link error codes the library records in COMM_ERROR (CodigoErro): their
-// names and the fixed text an operator reads for each failed link.
+// names and the fixed text an operator reads for each failed link. The texts
+// are static UTF-8 strings: never freed, safe from any thread.
 #pragma once
 
 #include <cstdint>

@@ -4,6 +4,17 @@
 // session, so asking ConsultarNumeroSessao with the lost call's session number
 // tells what it did. This module asks (a few bounded times) and says which of
 // four things happened; printing and saving are left to the caller.
+//
+// Use: after EnviarDadosVenda or CancelarUltimaVenda, pass the session number,
+// CodigoErro's code and the reply to OutcomeUncertain. When it says true,
+// call RecoverSale before anything else and act on the fate; never send the
+// same sale again while the fate is kMade or kUnknown. Draw each lookup's
+// session number from the same SessionStore as the sale's.
+//
+// RecoverSale blocks: each lookup may take ConsultarNumeroSessao's 20-second
+// time limit, with `pause_ms` between lookups that failed on the link. It
+// keeps no state; calls for different sales may run on different threads if
+// their lookups take turns on the device.
 #pragma once
 
 #include <cstdint>
@@ -41,7 +52,8 @@ struct LookupReply {
 // own session number.
 using SessionLookup = std::function<LookupReply(int32_t session, int32_t looked_up)>;
 
-// The lookup through the library binding, with the activation code.
+// The lookup through the library binding, with the activation code. The
+// returned function holds a reference to `library`, which must outlive it.
 SessionLookup LookupThrough(Library& library, std::string activation_code);
 
 struct Recovery {

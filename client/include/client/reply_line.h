@@ -1,7 +1,11 @@
 // The device's reply lines: "|"-separated fields, the first the session
 // number and the second the result code; the rule that says whether a line
 // answers a given session; and the failure line written in its place when a
-// caller has no reply of the device to give.
+// caller has no reply of the device to give. For the fields read into typed
+// structs, see client/replies.h.
+//
+// Views returned here point into the line passed in: keep the line alive as
+// long as the view. Nothing here throws or keeps state.
 #pragma once
 
 #include <cstdint>
@@ -14,8 +18,9 @@ namespace kovrad::client {
 // Field `n` of a reply line, counting from 1; empty when there is no such field.
 std::string_view ReplyField(std::string_view reply, int n);
 
-// The device's result code: the second field ("06000").
-inline std::string_view ResultCode(std::string_view reply) {
+// The device's result code: the second field ("06000"), or "9999" in the
+// library's own failure line.
+inline std::string_view ResultCodeOf(std::string_view reply) {
   return ReplyField(reply, 2);
 }
 
