@@ -25,6 +25,15 @@ constexpr std::string_view kGlobalOptions =
     "  --arquivo DB       keep each sale's and cancellation's coupon in the archive DB\n"
     "                     (default: $XDG_DATA_HOME/kovrad/cfe.db; see \"satcli arquivo\")\n";
 
+// Taken by satcli's extrato part before the call (see extrato.h).
+constexpr std::string_view kExtratoOption =
+    "  --extrato FILE     EnviarDadosVenda and CancelarUltimaVenda: also render the coupon made\n"
+    "                     as its extrato to FILE (.png, .pdf or .txt)\n";
+
+bool IssuesCoupon(const Function& function) {
+  return function.name == "EnviarDadosVenda" || function.name == "CancelarUltimaVenda";
+}
+
 constexpr std::string_view kExitStatus =
     "Exit status:\n"
     "  0  the device answered with the function's success code (a sale whose reply was lost:\n"
@@ -337,6 +346,7 @@ std::string UsageText() {
       "\n"
       "Options:\n";
   text += kGlobalOptions;
+  text += kExtratoOption;
   text += "\nSAT functions:\n";
   std::string vendor = "\nLibrary functions:\n";
   for (const Function& f : Functions()) {
@@ -374,6 +384,7 @@ std::string FunctionHelp(const Function& function) {
     text << "\nTime limit: " << function.TimeLimitMs() / 1000 << " s\n";
   }
   text << "\nOptions:\n" << kGlobalOptions;
+  if (IssuesCoupon(function)) text << kExtratoOption;
   return text.str();
 }
 

@@ -1,14 +1,17 @@
 #include "extrato.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <thread>
 
 #include "catalog.h"
 #include "command_line.h"
@@ -46,22 +49,97 @@ int Usage(std::ostream& err, const std::string& problem) {
   return static_cast<int>(Status::kUsage);
 }
 
+// How long a printer's device or a FIFO may take to be opened and to take
+// the bytes: a FIFO nobody reads, or a printer switched off, is reported.
+constexpr auto kDeviceWait = std::chrono::seconds(10);
+constexpr auto kRetryPause = std::chrono::milliseconds(50);
+
+enum class Target { kFile, kDevice };
+
+// Where `path` sends bytes: a regular file (or a new one) is replaced, a
+// printer's device or a FIFO written in place. A symbolic link is followed
+// only to a device: a file it names is never replaced through it.
+std::optional<Target> TargetOf(const std::string& path, std::string* problem) {
+  struct stat link {};
+  if (lstat(path.c_str(), &link) != 0) return Target::kFile;
+  struct stat info = link;
+  if (S_ISLNK(link.st_mode) && stat(path.c_str(), &info) != 0) info = link;
+  if (S_ISREG(info.st_mode) && !S_ISLNK(link.st_mode)) return Target::kFile;
+  if (S_ISCHR(info.st_mode) || S_ISFIFO(info.st_mode)) return Target::kDevice;
+  *problem = path + ": " +
+             (S_ISDIR(info.st_mode) ? std::strerror(EISDIR)
+                                    : "not a regular file, a printer's device or a FIFO");
+  return std::nullopt;
+}
+
+// The device or FIFO opened without blocking: a FIFO opens once a program
+// reads it.
+int OpenDevice(const std::string& path, std::chrono::steady_clock::time_point deadline) {
+  for (;;) {
+    const int fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0 || errno != ENXIO || std::chrono::steady_clock::now() >= deadline) return fd;
+    std::this_thread::sleep_for(kRetryPause);
+  }
+}
+
+bool WriteBounded(int fd, const std::string& bytes,
+                  std::chrono::steady_clock::time_point deadline) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return false;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd ready{fd, POLLOUT, 0};
+    if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0) {
+      errno = ETIMEDOUT;
+      return false;
+    }
+  }
+  return true;
+}
+
+bool WriteDevice(const std::string& path, const std::string& bytes, std::string* problem) {
+  const auto deadline = std::chrono::steady_clock::now() + kDeviceWait;
+  const int fd = OpenDevice(path, deadline);
+  if (fd < 0) {
+    *problem =
+        path + ": " +
+        (errno == ENXIO ? std::string("nenhum programa lê este FIFO") : std::strerror(errno));
+    return false;
+  }
+  const bool written = WriteBounded(fd, bytes, deadline);
+  const int error = errno;
+  close(fd);
+  if (!written) {
+    *problem = path + ": " +
+               (error == ETIMEDOUT ? "o dispositivo não recebeu o extrato em " +
+                                         std::to_string(kDeviceWait.count()) + " s"
+                                   : std::strerror(error));
+  }
+  return written;
+}
+
 // Writes `bytes` to `path`. A regular file is replaced only by a complete one
 // (a temporary file renamed over it); a printer's device is written directly.
 bool WriteOut(const std::string& path, const std::string& bytes, std::string* problem) {
-  struct stat existing {};
-  const bool device = stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode);
-  std::string target = device ? path : path + ".XXXXXX";
-  const int fd = device ? open(path.c_str(), O_WRONLY | O_NOCTTY) : mkstemp(target.data());
+  const std::optional<Target> target = TargetOf(path, problem);
+  if (!target) return false;
+  if (*target == Target::kDevice) return WriteDevice(path, bytes, problem);
+  std::string temporary = path + ".XXXXXX";
+  const int fd = mkstemp(temporary.data());
   if (fd < 0) {
     *problem = path + ": " + std::strerror(errno);
     return false;
   }
-  if (!device) {
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-  }
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
   size_t done = 0;
   bool written = true;
   while (done < bytes.size() && written) {
@@ -70,10 +148,18 @@ bool WriteOut(const std::string& path, const std::string& bytes, std::string* pr
     written = n > 0;
     if (written) done += static_cast<size_t>(n);
   }
-  written = written && close(fd) == 0 && (device || rename(target.c_str(), path.c_str()) == 0);
+  int error = errno;
+  if (close(fd) != 0 && written) {
+    written = false;
+    error = errno;
+  }
+  if (written && rename(temporary.c_str(), path.c_str()) != 0) {
+    written = false;
+    error = errno;
+  }
   if (!written) {
-    *problem = path + ": " + std::strerror(errno);
-    if (!device) unlink(target.c_str());
+    *problem = path + ": " + std::strerror(error);
+    unlink(temporary.c_str());
   }
   return written;
 }

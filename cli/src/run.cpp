@@ -125,24 +125,29 @@ double Seconds(std::chrono::steady_clock::duration elapsed) {
   return std::chrono::duration<double>(elapsed).count();
 }
 
-// A link failure in words: what happened, and what to do about it.
-void ExplainLinkFailure(const Invocation& invocation, const Report& report, double elapsed,
-                        std::ostream& err) {
-  const int32_t code = report.record->code;
+constexpr char kCableHint[] = "Check the cable, then the device with ConsultarSAT.";
+
+// A link failure in words: what happened, and what to do about it; empty for
+// the other codes. A sale's time-out leaves the cable out: the device is asked
+// next what it did, and its answer tells whether the link works.
+std::string LinkFailure(const Invocation& invocation, int32_t code, double elapsed,
+                        bool settled_next) {
   const std::string name(invocation.function->name);
   if (code == __NOCONNECT__) {
-    err << "satcli: " << name
-        << ": the port could not be opened: " << client::DiagnosePort(invocation.port) << "\n";
-  } else if (code == __TIMEOUT__) {
+    return name + ": the port could not be opened: " + client::DiagnosePort(invocation.port);
+  }
+  if (code == __TIMEOUT__) {
     char waited[32];
     std::snprintf(waited, sizeof waited, "%.1f", elapsed);
-    err << "satcli: " << name << ": no reply within its time limit of "
-        << invocation.function->TimeLimitMs() / 1000 << " s (waited " << waited
-        << " s). Check the cable, then the device with ConsultarSAT.\n";
-  } else if (code == __SEMCTS__) {
-    err << "satcli: " << name << ": the request could not be written to the port: "
-        << client::DiagnosePort(invocation.port) << "\n";
+    return name + ": no reply within its time limit of " +
+           std::to_string(invocation.function->TimeLimitMs() / 1000) + " s (waited " + waited +
+           " s)." + (settled_next ? "" : std::string(" ") + kCableHint);
   }
+  if (code == __SEMCTS__) {
+    return name + ": the request could not be written to the port: " +
+           client::DiagnosePort(invocation.port);
+  }
+  return {};
 }
 
 // A sale or cancellation whose reply was lost: the device is asked what it did.
@@ -170,6 +175,9 @@ client::Recovery Recover(client::Library& library, const Invocation& invocation,
              "--numero "
           << report.session << "\n";
       break;
+  }
+  if (recovery.fate == client::SaleFate::kUnknown && report.record->code == __TIMEOUT__) {
+    err << "satcli: " << kCableHint << "\n";
   }
   return recovery;
 }
@@ -274,9 +282,11 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   Outcome document = saving ? CallByName("Base64ToAscii", library, 0, Arguments()) : Outcome();
 
   if (report.record) {
-    ExplainLinkFailure(invocation, report, elapsed, err);
-    if (client::OutcomeUncertain(function.name, report.session, report.record->code,
-                                 report.outcome.text)) {
+    const bool uncertain = client::OutcomeUncertain(function.name, report.session,
+                                                    report.record->code, report.outcome.text);
+    report.diagnosis = LinkFailure(invocation, report.record->code, elapsed, uncertain);
+    if (!report.diagnosis.empty()) err << "satcli: " << report.diagnosis << "\n";
+    if (uncertain) {
       report.recovery = Recover(library, invocation, report, err);
       document.text = report.recovery->coupon;
     } else if (FromOtherSession(report)) {
