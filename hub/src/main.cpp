@@ -39,6 +39,7 @@ constexpr char kUsage[] =
     "uso: kovrad-hub [--config ARQUIVO] [preparar | verificar]\n"
     "     kovrad-hub [--config ARQUIVO] exportar --mes AAAA-MM [--cnpj CNPJ] --saida ARQUIVO.zip\n"
     "     kovrad-hub central preparar [--config ARQUIVO]\n"
+    "     kovrad-hub --version\n"
     "\n"
     "Serve os SAT deste computador aos caixas da loja por HTTP. A configuração\n"
     "(TOML, padrão /etc/kovrad/kovrad-hub.toml) diz o endereço, os SAT, os caixas,\n"
@@ -208,6 +209,10 @@ int main(int argc, char** argv) {
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--help" || args[i] == "-h") {
       std::fputs(kovrad::hub::kUsage, stdout);
+      return 0;
+    }
+    if (args[i] == "--version") {
+      std::fputs("kovrad-hub " KOVRAD_VERSION "\n", stdout);
       return 0;
     }
     if (args[i] == "exportar") {
