@@ -33,6 +33,12 @@ constexpr char kExtratoOption[] = N_(
     "  --extrato FILE     EnviarDadosVenda and CancelarUltimaVenda: also render the coupon made\n"
     "                     as its extrato to FILE (.png, .pdf or .txt)\n");
 
+// A summary or an argument's help from the table of functions, in the
+// reader's language.
+std::string Translated(std::string_view text) {
+  return _(std::string(text).c_str());
+}
+
 bool IssuesCoupon(const Function& function) {
   return function.name == "EnviarDadosVenda" || function.name == "CancelarUltimaVenda";
 }
@@ -63,15 +69,15 @@ std::string Placeholder(Kind kind) {
     case Kind::kInteger:
       return "N";
     case Kind::kText:
-      return "TEXT";
+      return _("TEXT");
     case Kind::kDocument:
-      return "FILE";
+      return _("FILE");
   }
   return {};
 }
 
 std::string Synopsis(const Function& function) {
-  std::string line = "satcli [OPTIONS] " + std::string(function.name);
+  std::string line = _("satcli [OPTIONS] ") + std::string(function.name);
   for (const Parameter& p : function.parameters) {
     line += " --" + std::string(p.name) + " " + Placeholder(p.kind);
   }
@@ -356,7 +362,7 @@ std::string UsageText() {
     std::string& list = f.IsSatFunction() ? text : vendor;
     std::string name = "  " + std::string(f.name);
     name.resize(std::max<size_t>(name.size() + 2, 34), ' ');
-    list += name + std::string(Brief(f)) + "\n";
+    list += name + std::string(FirstSentence(Translated(f.summary))) + "\n";
   }
   return text + vendor + "\n" + _(kExitStatus) +
          _("\n\"satcli help FUNCTION\" describes a function and its arguments.\n");
@@ -364,12 +370,12 @@ std::string UsageText() {
 
 std::string FunctionHelp(const Function& function) {
   std::ostringstream text;
-  text << _("usage: ") << Synopsis(function) << "\n\n" << function.summary << "\n";
+  text << _("usage: ") << Synopsis(function) << "\n\n" << Translated(function.summary) << "\n";
   if (!function.parameters.empty()) text << "\n";
   for (const Parameter& p : function.parameters) {
     std::string option = "--" + std::string(p.name) + " " + Placeholder(p.kind);
     option.resize(std::max<size_t>(option.size() + 2, 22), ' ');
-    text << "  " << option << p.help;
+    text << "  " << option << Translated(p.help);
     if (p.kind == Kind::kDocument) text << _(", read from FILE (\"-\": standard input)");
     text << "\n";
   }

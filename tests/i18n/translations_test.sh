@@ -29,7 +29,7 @@ check_catalogue() {
   fi
 }
 
-check_catalogue satcli "$source_dir"/cli/src/*.cpp
+check_catalogue satcli "$source_dir"/cli/src/*.cpp "$source_dir"/client/src/*.cpp
 check_catalogue satemu "$source_dir"/emulator/src/*.cpp
 check_catalogue kovrad-hub "$source_dir"/hub/src/*.cpp
 
