@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <span>
 
+#include "i18n/messages.h"
+
 namespace kovrad::cli {
 namespace {
 
@@ -49,7 +51,7 @@ Outcome PortResult(Outcome outcome) {
   return outcome;
 }
 
-constexpr Parameter kCode{"codigo", Kind::kText, "the activation code"};
+constexpr Parameter kCode{"codigo", Kind::kText, N_("the activation code")};
 
 // An option of a standard SAT function; its kind is the argument's.
 struct Option {
@@ -93,62 +95,65 @@ const std::vector<Function>& Functions() {
   static const std::vector<Function> functions = {
       // The standard SAT functions.
       Sat("AtivarSAT",
-          "Activates the device for a taxpayer. Kinds 2 and 3 make it create an ICP-Brasil "
-          "certificate request, returned in the reply.",
+          N_("Activates the device for a taxpayer. Kinds 2 and 3 make it create an ICP-Brasil "
+             "certificate request, returned in the reply."),
           {{"subcomando",
-            "1: certificate issued by SEFAZ; 2: ICP-Brasil certificate; 3: renewal of the "
-            "ICP-Brasil certificate"},
-           {"codigo", "the activation code the device is to keep"},
-           {"cnpj", "the taxpayer's CNPJ, 14 digits"},
-           {"uf", "the state's IBGE code (35: Sao Paulo)"}}),
+            N_("1: certificate issued by SEFAZ; 2: ICP-Brasil certificate; 3: renewal of the "
+               "ICP-Brasil certificate")},
+           {"codigo", N_("the activation code the device is to keep")},
+           {"cnpj", N_("the taxpayer's CNPJ, 14 digits")},
+           {"uf", N_("the state's IBGE code (35: Sao Paulo)")}}),
       Sat("ComunicarCertificadoICPBRASIL",
-          "Hands the device the ICP-Brasil certificate issued for its certificate request.",
-          {kCodeOption, {"certificado", "the certificate (PEM)"}}),
+          N_("Hands the device the ICP-Brasil certificate issued for its certificate request."),
+          {kCodeOption, {"certificado", N_("the certificate (PEM)")}}),
       Sat("EnviarDadosVenda",
-          "Sends a sale to the device, which signs it and returns the fiscal coupon (CF-e). "
-          "--salvar FILE writes the coupon.",
-          {kCodeOption, {"documento", "the sale (CF-e XML)"}}),
+          N_("Sends a sale to the device, which signs it and returns the fiscal coupon (CF-e). "
+             "--salvar FILE writes the coupon."),
+          {kCodeOption, {"documento", N_("the sale (CF-e XML)")}}),
       Sat("CancelarUltimaVenda",
-          "Cancels the last sale. --salvar FILE writes the cancellation coupon.",
+          N_("Cancels the last sale. --salvar FILE writes the cancellation coupon."),
           {kCodeOption,
-           {"chave", "the access key of the last sale (\"CFe\" and 44 digits)"},
-           {"documento", "the cancellation (CFeCanc XML)"}}),
-      Sat("ConsultarSAT", "Asks whether the device is there and working.", {}),
+           {"chave", N_("the access key of the last sale (\"CFe\" and 44 digits)")},
+           {"documento", N_("the cancellation (CFeCanc XML)")}}),
+      Sat("ConsultarSAT", N_("Asks whether the device is there and working."), {}),
       Sat("TesteFimAFim",
-          "Runs the end-to-end test: the device signs a test sale and sends it to SEFAZ without "
-          "making it a sale.",
-          {kCodeOption, {"documento", "the test sale (CF-e XML)"}}),
+          N_("Runs the end-to-end test: the device signs a test sale and sends it to SEFAZ without "
+             "making it a sale."),
+          {kCodeOption, {"documento", N_("the test sale (CF-e XML)")}}),
       Sat("ConsultarStatusOperacional",
-          "Reads the device's operating status: serial number, network, memory, clock, "
-          "versions, certificate and lock state.",
+          N_("Reads the device's operating status: serial number, network, memory, clock, "
+             "versions, certificate and lock state."),
           {kCodeOption}),
-      Sat("ConsultarNumeroSessao", "Returns the reply the device gave to an earlier session.",
-          {kCodeOption, {"numero", "the session number to look up"}}),
+      Sat("ConsultarNumeroSessao", N_("Returns the reply the device gave to an earlier session."),
+          {kCodeOption, {"numero", N_("the session number to look up")}}),
       Sat("ConfigurarInterfaceDeRede",
-          "Sets the device's network interface from a configuration document.",
-          {kCodeOption, {"documento", "the network configuration (<config> XML)"}}),
-      Sat("AssociarAssinatura", "Associates the point-of-sale program's signature with the device.",
+          N_("Sets the device's network interface from a configuration document."),
+          {kCodeOption, {"documento", N_("the network configuration (<config> XML)")}}),
+      Sat("AssociarAssinatura",
+          N_("Associates the point-of-sale program's signature with the device."),
           {kCodeOption,
-           {"cnpjs", "the software house's CNPJ followed by the taxpayer's, 28 digits"},
-           {"assinatura", "the software house's signature of the two CNPJs"}}),
-      Sat("AtualizarSoftwareSAT", "Makes the device update its software.", {kCodeOption}),
+           {"cnpjs", N_("the software house's CNPJ followed by the taxpayer's, 28 digits")},
+           {"assinatura", N_("the software house's signature of the two CNPJs")}}),
+      Sat("AtualizarSoftwareSAT", N_("Makes the device update its software."), {kCodeOption}),
       Sat("ExtrairLogs",
-          "Reads the device's event log, in Base64 in the reply. --salvar FILE writes it decoded.",
+          N_("Reads the device's event log, in Base64 in the reply. --salvar FILE writes it "
+             "decoded."),
           {kCodeOption}),
-      Sat("BloquearSAT", "Locks the device: it refuses sales until it is unlocked.", {kCodeOption}),
-      Sat("DesbloquearSAT", "Unlocks a device that the taxpayer locked.", {kCodeOption}),
-      Sat("TrocarCodigoDeAtivacao", "Changes the activation code kept by the device.",
-          {{"codigo",
-            "the code presented: the activation code (opcao 1) or the emergency code (opcao 2)"},
-           {"opcao", "1: the activation code is presented; 2: the emergency code"},
-           {"novo", "the new activation code"},
-           {"confirmacao", "the new activation code again"}}),
+      Sat("BloquearSAT", N_("Locks the device: it refuses sales until it is unlocked."),
+          {kCodeOption}),
+      Sat("DesbloquearSAT", N_("Unlocks a device that the taxpayer locked."), {kCodeOption}),
+      Sat("TrocarCodigoDeAtivacao", N_("Changes the activation code kept by the device."),
+          {{"codigo", N_("the code presented: the activation code (opcao 1) or the emergency code "
+                         "(opcao 2)")},
+           {"opcao", N_("1: the activation code is presented; 2: the emergency code")},
+           {"novo", N_("the new activation code")},
+           {"confirmacao", N_("the new activation code again")}}),
 
       // The library's own functions.
       Vendor(
           "CodigoErro",
-          "Prints the link error record. A new process starts with an empty one: the record "
-          "of a call is printed after the call itself.",
+          N_("Prints the link error record. A new process starts with an empty one: the record "
+             "of a call is printed after the call itself."),
           {},
           [](Library&, int32_t, const Arguments&) {
             Outcome outcome;
@@ -160,69 +165,71 @@ const std::vector<Function>& Functions() {
           true),
       Vendor(
           "GeraNumeroSessao",
-          "Draws a session number from the library's generator (the same sequence in every "
-          "process).",
+          N_("Draws a session number from the library's generator (the same sequence in every "
+             "process)."),
           {},
           [](Library& l, int32_t, const Arguments&) { return EXPORT_NUMBER(l, GeraNumeroSessao); }),
       Vendor("ConfiguraTimeout",
-             "Accepted and ignored by the library: each function has its own time limit.",
-             {{"milissegundos", Kind::kInteger, "a time limit in milliseconds"}},
+             N_("Accepted and ignored by the library: each function has its own time limit."),
+             {{"milissegundos", Kind::kInteger, N_("a time limit in milliseconds")}},
              [](Library& l, int32_t, const Arguments& a) {
                return EXPORT_NUMBER(l, ConfiguraTimeout, a.Number(0));
              }),
       Vendor("AbreSerialSAT",
-             "Selects the port ttyACM<numero> for the calls that follow in the same process "
-             "(see --porta).",
-             {{"numero", Kind::kInteger, "the N of ttyACM<N>"}},
+             N_("Selects the port ttyACM<numero> for the calls that follow in the same process "
+                "(see --porta)."),
+             {{"numero", Kind::kInteger, N_("the N of ttyACM<N>")}},
              [](Library& l, int32_t, const Arguments& a) {
                Outcome outcome = EXPORT_NUMBER(l, AbreSerialSAT, a.Number(0), 0, 0, 0, 0);
                if (outcome.called && outcome.text != "0") outcome.status = Status::kRefused;
                return outcome;
              }),
-      Vendor("CloseSerial", "Closes the port if the library holds it open; prints 1 when it did.",
-             {},
+      Vendor("CloseSerial",
+             N_("Closes the port if the library holds it open; prints 1 when it did."), {},
              [](Library& l, int32_t, const Arguments&) { return EXPORT_NUMBER(l, CloseSerial); }),
       Vendor(
           "GetPortaSAT",
-          "Finds the first SAT device on USB, queries its status and prints its port.",
-          {{"serie", Kind::kText, "the serial number expected (a different one is logged)"}, kCode},
+          N_("Finds the first SAT device on USB, queries its status and prints its port."),
+          {{"serie", Kind::kText, N_("the serial number expected (a different one is logged)")},
+           kCode},
           [](Library& l, int32_t s, const Arguments& a) {
             return PortResult(EXPORT_TEXT(l, GetPortaSAT, a.Text(0), s, a.Text(1)));
           },
           true),
       Vendor(
-          "SetPortaSAT", "As GetPortaSAT: finds the first SAT device and selects its port.",
-          {{"serie", Kind::kText, "the serial number expected (a different one is logged)"}, kCode},
+          "SetPortaSAT", N_("As GetPortaSAT: finds the first SAT device and selects its port."),
+          {{"serie", Kind::kText, N_("the serial number expected (a different one is logged)")},
+           kCode},
           [](Library& l, int32_t s, const Arguments& a) {
             return PortResult(EXPORT_TEXT(l, SetPortaSAT, a.Text(0), s, a.Text(1)));
           },
           true),
       Vendor(
-          "GetMapaPortasSAT", "Prints \"serial:port;\" for every SAT device attached.", {kCode},
+          "GetMapaPortasSAT", N_("Prints \"serial:port;\" for every SAT device attached."), {kCode},
           [](Library& l, int32_t, const Arguments& a) {
             return PortResult(EXPORT_TEXT(l, GetMapaPortasSAT, a.Text(0)));
           },
           true),
       Vendor("ArquivoLog",
-             "Names the diagnostic log file for the calls that follow in the same process; an "
-             "empty name switches the log off.",
-             {{"nome", Kind::kText, "the log file name, at most 99 characters"}},
+             N_("Names the diagnostic log file for the calls that follow in the same process; an "
+                "empty name switches the log off."),
+             {{"nome", Kind::kText, N_("the log file name, at most 99 characters")}},
              [](Library& l, int32_t, const Arguments& a) {
                Outcome outcome = EXPORT_TEXT(l, ArquivoLog, a.Text(0));
                const bool refused = outcome.text.empty() && !a.TextString(0).empty();
                outcome.status = refused ? Status::kRefused : Status::kSuccess;
                return outcome;
              }),
-      Vendor("VersaoLib", "Prints the library's version banner.", {},
+      Vendor("VersaoLib", N_("Prints the library's version banner."), {},
              [](Library& l, int32_t, const Arguments&) {
                Outcome outcome = EXPORT_TEXT(l, VersaoLib);
                outcome.status = Status::kSuccess;
                return outcome;
              }),
       Vendor("Base64ToAscii",
-             "Prints the document decoded from the last ExtrairLogs, EnviarDadosVenda or "
-             "CancelarUltimaVenda of the same process: empty in a new one (use --salvar with "
-             "those functions).",
+             N_("Prints the document decoded from the last ExtrairLogs, EnviarDadosVenda or "
+                "CancelarUltimaVenda of the same process: empty in a new one (use --salvar with "
+                "those functions)."),
              {},
              [](Library& l, int32_t, const Arguments&) {
                Outcome outcome = EXPORT_TEXT(l, Base64ToAscii);
@@ -242,10 +249,13 @@ const Function* FindFunction(std::string_view name) {
   return found == all.end() ? nullptr : &*found;
 }
 
-std::string_view Brief(const Function& function) {
-  const std::string_view summary = function.summary;
+std::string_view FirstSentence(std::string_view summary) {
   const size_t end = summary.find(". ");
   return end == std::string_view::npos ? summary : summary.substr(0, end + 1);
+}
+
+std::string_view Brief(const Function& function) {
+  return FirstSentence(function.summary);
 }
 
 }  // namespace kovrad::cli

@@ -75,7 +75,9 @@ const std::vector<Function>& Functions();
 // The function of that name, upper and lower case alike; null when none.
 const Function* FindFunction(std::string_view name);
 
-// The first sentence of a function's summary, for the list of functions.
+// The first sentence of a summary (in either language), for the list of
+// functions; Brief is that of a function's own.
+std::string_view FirstSentence(std::string_view summary);
 std::string_view Brief(const Function& function);
 
 }  // namespace kovrad::cli

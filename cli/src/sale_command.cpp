@@ -6,6 +6,7 @@
 #include "cfe/decimal.h"
 #include "cfe/json_reader.h"
 #include "command_line.h"
+#include "i18n/messages.h"
 #include "run.h"
 
 namespace kovrad::cli {
@@ -43,8 +44,11 @@ Words Split(const std::vector<std::string>& args, size_t from) {
 
 int Refused(const cfe::Refusals& refusals, std::ostream& out, std::ostream& err) {
   for (const cfe::Refusal& refusal : refusals) out << cfe::Describe(refusal) << "\n";
-  err << "satcli: " << refusals.size() << (refusals.size() == 1 ? " refusal" : " refusals")
-      << "; nothing was sent\n";
+  err << "satcli: "
+      << i18n::Fill(ngettext("{1} refusal; nothing was sent", "{1} refusals; nothing was sent",
+                             refusals.size()),
+                    {std::to_string(refusals.size())})
+      << "\n";
   return static_cast<int>(Status::kRefused);
 }
 
@@ -66,8 +70,9 @@ std::optional<int> PrepareSaleCall(const std::vector<std::string>& args, SaleCal
   const Words words = Split(args, at + 1);
   const size_t expected = sale ? 1 : 2;
   if (words.positional.size() != expected) {
-    err << "satcli: usage: satcli venda [--verificar] [--codigo CODE] FILE.json\n"
-           "       satcli cancelar [--verificar] [--codigo CODE] KEY SALE.json\n";
+    err << "satcli: "
+        << _("usage: satcli venda [--verificar] [--codigo CODE] FILE.json\n"
+             "       satcli cancelar [--verificar] [--codigo CODE] KEY SALE.json\n");
     return static_cast<int>(Status::kUsage);
   }
   std::string text, problem;

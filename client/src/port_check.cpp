@@ -15,10 +15,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "i18n/messages.h"
+
 namespace kovrad::client {
 namespace {
 
 namespace fs = std::filesystem;
+using i18n::Fill;
 
 constexpr char kVendor[] = "0525";
 constexpr char kProduct[] = "a4a7";
@@ -51,7 +54,7 @@ bool IsSatDevice(const fs::path& tty) {
 
 std::string Name(pid_t pid) {
   const std::string name = FirstLine("/proc/" + std::to_string(pid) + "/comm");
-  return (name.empty() ? "a program" : name) + " (pid " + std::to_string(pid) + ")";
+  return Fill(_("{1} (pid {2})"), {name.empty() ? _("a program") : name, std::to_string(pid)});
 }
 
 // The flock holder of the file `info` describes, from /proc/locks.
@@ -100,11 +103,32 @@ std::string GroupOf(const struct stat& info) {
   return g != nullptr ? g->gr_name : std::to_string(info.st_gid);
 }
 
+// Joining the port's group helps only when that group may read and write it
+// and is not root's: a port left as root:root needs the udev rule that gives
+// SAT ports to dialout, or the administrator.
+std::string PermissionDenied(const std::string& path, const struct stat& info) {
+  const std::string group = GroupOf(info);
+  const bool joinable = info.st_gid != 0 && (info.st_mode & S_IRGRP) && (info.st_mode & S_IWGRP);
+  if (joinable) {
+    return Fill(_("{1}: Permission denied\n  The port belongs to group \"{2}\": add your user to "
+                  "it (sudo adduser \"$USER\" {2}) and log in again."),
+                {path, group});
+  }
+  return Fill(_("{1}: Permission denied\n  The port belongs to group \"{2}\", which "
+                "point-of-sale users do not join. Install the udev rule that gives SAT ports to "
+                "the dialout group (the kovrad-udev package, or 60-kovrad.rules in "
+                "/etc/udev/rules.d), plug the device in again and add your user to dialout "
+                "(sudo adduser \"$USER\" dialout); or ask the computer's administrator."),
+              {path, group});
+}
+
 std::string Held(const std::string& path) {
   const std::string holder = PortHolder(path);
-  return path + ": held by another program" + (holder.empty() ? "" : ": " + holder) +
-         "\n  Close that program (or wait for it to finish) and try again; "
-         "only one program at a time can use the device.";
+  const std::string held = holder.empty()
+                               ? Fill(_("{1}: held by another program"), {path})
+                               : Fill(_("{1}: held by another program: {2}"), {path, holder});
+  return held + _("\n  Close that program (or wait for it to finish) and try again; only one "
+                  "program at a time can use the device.");
 }
 
 }  // namespace
@@ -143,30 +167,27 @@ std::string DiagnosePort(std::optional<int32_t> port) {
   } else {
     const std::vector<std::string> found = SatPorts();
     if (found.empty()) {
-      return "no SAT device found on USB.\n"
-             "  Is it plugged in and switched on? \"lsusb -d 0525:a4a7\" must list it; "
-             "if it does not, try another cable or USB socket.";
+      return _(
+          "no SAT device found on USB.\n  Is it plugged in and switched on? \"lsusb -d "
+          "0525:a4a7\" must list it; if it does not, try another cable or USB socket.");
     }
     path = DevicePath(found.front());
   }
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) {
     return path + ": " + std::strerror(errno) +
-           "\n  The device is not plugged in, or has another number: \"ls " +
-           Variable("KOVRAD_DEV_DIR", "/dev") + "/ttyACM*\" lists the ports there.";
+           Fill(_("\n  The device is not plugged in, or has another number: \"ls {1}/ttyACM*\" "
+                  "lists the ports there."),
+                {Variable("KOVRAD_DEV_DIR", "/dev")});
   }
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0 && (errno == EACCES || errno == EPERM)) {
-    const std::string group = GroupOf(info);
-    return path + ": Permission denied\n  The port belongs to group \"" + group +
-           "\": add your user to it (sudo adduser \"$USER\" " + group + ") and log in again.";
-  }
+  if (fd < 0 && (errno == EACCES || errno == EPERM)) return PermissionDenied(path, info);
   if (fd < 0 && errno == EBUSY) return Held(path);
   if (fd < 0) return path + ": " + std::strerror(errno);
   const bool locked = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
   close(fd);
   if (locked) return Held(path);
-  return path + " opens now: it was busy or went away during the call. Try again.";
+  return Fill(_("{1} opens now: it was busy or went away during the call. Try again."), {path});
 }
 
 }  // namespace kovrad::client
