@@ -19,6 +19,7 @@ Shell::Shell(Library& library, Dialogs& dialogs, std::function<void(int)> end_pr
   QObject::connect(&tick_, &QTimer::timeout, [this] {
     if (caller_) BusyBanner::Of(caller_)->ShowBusy(BusyText());
   });
+  windows_.SetLeaveCheck([this](QWidget* window) { return MayLeave(window); });
   // Before the window's own handler, so that its messages follow a cleared banner.
   QObject::connect(&worker_, &Worker::finished, [this] { EndCall(); });
 }
@@ -34,6 +35,9 @@ void Shell::BeginCall(QWidget* window, const QString& operation) {
 
 void Shell::EndCall() {
   tick_.stop();
+  // The window left during its call comes back for its outcome.
+  if (reopen_) Present(reopen_);
+  reopen_ = nullptr;
   if (caller_) {
     caller_->unsetCursor();
     BusyBanner::Of(caller_)->Clear();
@@ -48,6 +52,21 @@ QString Shell::BusyText() const {
 void Shell::NoticeBusy(QWidget* window) {
   if (window == caller_) return;  // its banner says it already
   BusyBanner::Of(window)->ShowNotice(BusyText() + ". Tente de novo quando terminar.");
+  if (caller_ && caller_->window()->isVisible()) Present(caller_->window(), true, window);
+}
+
+bool Shell::MayLeave(QWidget* window) {
+  if (!busy() || caller_.isNull() || caller_->window() != window) return true;
+  const QString running =
+      QString("%1 ainda está em andamento (%2).").arg(operation_, Elapsed(elapsed_.elapsed()));
+  const bool leave =
+      dialogs_.Ask(window,
+                   running +
+                       "\nFechar a janela mesmo assim? O SAT continua trabalhando e a "
+                       "janela volta com a resposta quando ela chegar.",
+                   "Fechar", "Continuar");
+  if (leave) reopen_ = window;
+  return leave;
 }
 
 bool Shell::EndProgram(int status) {

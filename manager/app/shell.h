@@ -52,8 +52,14 @@ class Shell {
     return true;
   }
 
-  // Tells the operator on `window` which call must end first.
+  // Tells the operator on `window` which call must end first, and keeps the
+  // window of that call in front.
   void NoticeBusy(QWidget* window);
+
+  // Whether `window` may close now: while its own call is under way the
+  // operator is asked first, and a window left then comes back when the call
+  // ends, with its outcome.
+  bool MayLeave(QWidget* window);
 
   // One message box per text (UTF-8), in order.
   void Show(QWidget* parent, const std::vector<std::string>& messages);
@@ -74,6 +80,7 @@ class Shell {
   QString operation_;
   QElapsedTimer elapsed_;
   QPointer<QWidget> caller_;
+  QPointer<QWidget> reopen_;
   QTimer tick_;
 };
 

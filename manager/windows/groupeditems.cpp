@@ -244,7 +244,7 @@ void TGridForm::OpenFromTile(Window window, bool fresh) {
     shell_.NoticeBusy(this);
     return;
   }
-  shell_.windows().Open(window, fresh);
+  shell_.windows().Open(window, fresh, this);
 }
 
 void TGridForm::closeEvent(QCloseEvent* event) {

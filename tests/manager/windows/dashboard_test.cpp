@@ -354,19 +354,37 @@ class WindowsTest : public QObject {
              "Codigo: 18001.\nCódigo de ativação inválido" + QString(30, ' '));
   }
 
-  void aChangeKeepsTheCurrentCode() {
+  // A code the device took is the one every later call presents, also when
+  // the start-up dialog is accepted again; a refused one changes nothing.
+  void aChangeTheDeviceTookBecomesTheCurrentCode() {
     w_->shell.session().code = "12345678";
+    bound_->device().AnswerAll(
+        "000012|18001|C\xF3"
+        "digo de ativa\xE7\xE3o inv\xE1lido||");
+    Send(w_->bordered, "12345678", "11112222", "11112222");
+    QTRY_COMPARE(w_->dialogs.messages.size(), 1);
+    QCOMPARE(w_->shell.session().code, "12345678");
+
     bound_->device().AnswerAll(
         "000012|18000|C\xF3"
         "digo de ativa\xE7\xE3o alterado||");
     Send(w_->bordered, "12345678", "87654321", "87654321");
-    QTRY_COMPARE(w_->dialogs.messages.size(), 1);
-    QCOMPARE(bound_->Requests().at(0),
+    QTRY_COMPARE(w_->dialogs.messages.size(), 2);
+    QCOMPARE(bound_->Requests().back(),
              "000012|TrocarCodigoDeAtivacaoSAT|12345678|1|87654321|87654321");
-    QCOMPARE(w_->shell.session().code, "12345678");
+    QCOMPARE(w_->shell.session().code, "87654321");
+    QCOMPARE(w_->startup->codATV->text(), "87654321");
     bound_->device().AnswerAll(SampleStatusReply());
     QVERIFY(Query());
-    QCOMPARE(bound_->Requests().back(), "000012|ConsultarStatusOperacional|12345678");
+    QCOMPARE(bound_->Requests().back(), "000012|ConsultarStatusOperacional|87654321");
+
+    Send(w_->full_screen, "87654321", "ação1234", "ação1234");
+    bound_->device().AnswerAll(
+        "000012|18000|C\xF3"
+        "digo de ativa\xE7\xE3o alterado||");
+    QTRY_COMPARE(w_->dialogs.messages.size(), 3);
+    QCOMPARE(w_->shell.session().code, "a\xE7\xE3o1234");
+    QCOMPARE(w_->startup->codATV->text(), "ação1234");
   }
 
   void thePanelKeepsLabelsApartAndShowsTheLongestValuesWhole() {

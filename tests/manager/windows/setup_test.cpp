@@ -133,16 +133,19 @@ class OperationsWindowsTest : public QObject {
   void savingWritesEveryLineWithCrLf() {
     kovrad::test::TempDir dir;
     TForm14& log = *forms().log;
-    QTest::mouseClick(log.Image2, Qt::LeftButton);  // cancelled: nothing written
+    // Nothing extracted: the operator is told, and no empty file is made.
     w_->dialogs.save_answer = QString::fromStdString(dir / "empty.txt");
     QTest::mouseClick(log.Image2, Qt::LeftButton);
-    QCOMPARE(kovrad::test::ReadFile(dir / "empty.txt"), "");
+    QCOMPARE(messages(), QStringList{kMsgNoLogToSave});
+    messages().clear();
 
     log.Memo1->setPlainText("1 linha\n2 ação");
+    w_->dialogs.save_answer.clear();
+    QTest::mouseClick(log.Image2, Qt::LeftButton);  // cancelled: nothing written
     w_->dialogs.save_answer = QString::fromStdString(dir / "log.txt");
     QTest::mouseClick(log.Image2, Qt::LeftButton);
     QCOMPARE(kovrad::test::ReadFile(dir / "log.txt"), "1 linha\r\n2 ação\r\n");
-    QCOMPARE(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+    QCOMPARE(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 
     w_->dialogs.save_answer = QString::fromStdString(dir / "missing/log.txt");
     QTest::mouseClick(log.Image2, Qt::LeftButton);
