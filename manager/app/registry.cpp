@@ -1,5 +1,6 @@
 #include "app/registry.h"
 
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QScreen>
 #include <QWidget>
@@ -56,19 +57,25 @@ void KeepAtBottom(QWidget* window) {
 
 void Present(QWidget* window, bool focus, const QWidget* opener) {
   const QRect screen = window->screen()->geometry();
+  const bool appearing = !window->isVisible();
   if (window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) {
     window->setGeometry(screen);
-  } else if (!window->isVisible()) {
-    if (!window->testAttribute(Qt::WA_Resized)) window->adjustSize();
-    Centre(window, opener, screen);
+  } else if (appearing && !window->testAttribute(Qt::WA_Resized)) {
+    window->adjustSize();
   }
   window->show();
+  // Placed once shown, when its layout has given it its final size.
+  if (appearing && !(window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+    Centre(window, opener, screen);
+  }
   Restack(window);
   if (focus) window->activateWindow();
 }
 
 void WindowRegistry::Register(Window id, QWidget* window, std::function<void()> reset) {
   windows_[id] = Entry{window, std::move(reset)};
+  // Tab moves on from a text area, so that the keyboard reaches what follows.
+  for (auto* memo : window->findChildren<QPlainTextEdit*>()) memo->setTabChangesFocus(true);
   if (id == Window::kMain) {
     KeepAtBottom(window);
   } else if (!(window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {

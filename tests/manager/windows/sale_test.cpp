@@ -153,6 +153,13 @@ class SaleWindowsTest : public QObject {
     QTRY_VERIFY(sale().isActiveWindow());
   }
 
+  void aSecondFileLoadedReplacesTheFirstOnScreen() {
+    Load("<CFe>primeiro</CFe>", "a.xml");
+    Load("<CFe>segundo</CFe>", "b.xml");
+    QCOMPARE(Text(sale().XMLEntrada), "<CFe>segundo</CFe>");
+    QCOMPARE(sale().document().text(), "<CFe>segundo</CFe>");
+  }
+
   void sendingWithNothingLoadedShowsTheMessage() {
     Send(sale().RadioButton1);
     Send(sale().RadioButton2);
