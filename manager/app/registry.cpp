@@ -51,6 +51,16 @@ void Centre(QWidget* window, const QWidget* opener, const QRect& screen) {
 
 }  // namespace
 
+void ActivateTop() {
+  const auto& stack = Stack();
+  for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
+    if (*it && (*it)->isVisible()) {
+      (*it)->activateWindow();
+      return;
+    }
+  }
+}
+
 void KeepAtBottom(QWidget* window) {
   window->setProperty(kBottomProperty, true);
 }

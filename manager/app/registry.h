@@ -37,6 +37,10 @@ enum class Window {
 // they were last shown, the one kept at the bottom under all of them.
 void Present(QWidget* window, bool focus = true, const QWidget* opener = nullptr);
 
+// Gives the keyboard to the window on top, after the one that had it closed:
+// without a window manager nothing else would.
+void ActivateTop();
+
 // Marks the window that Present never puts over another (the main window).
 void KeepAtBottom(QWidget* window);
 

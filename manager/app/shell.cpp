@@ -1,5 +1,7 @@
 #include "app/shell.h"
 
+#include "core/fault_hint.h"
+#include "core/link_error.h"
 #include "widgets/busy_banner.h"
 
 namespace kovrad::manager {
@@ -26,6 +28,7 @@ Shell::Shell(Library& library, Dialogs& dialogs, std::function<void(int)> end_pr
 
 void Shell::BeginCall(QWidget* window, const QString& operation) {
   operation_ = operation;
+  detail_.clear();
   caller_ = window;
   elapsed_.start();
   window->setCursor(Qt::BusyCursor);
@@ -46,7 +49,21 @@ void Shell::EndCall() {
 }
 
 QString Shell::BusyText() const {
-  return QString("Aguarde: %1 em andamento (%2)").arg(operation_, Elapsed(elapsed_.elapsed()));
+  const QString text =
+      QString("Aguarde: %1 em andamento (%2)").arg(operation_, Elapsed(elapsed_.elapsed()));
+  return detail_.isEmpty() ? text : text + " — " + detail_;
+}
+
+std::function<void(const std::string&)> Shell::Progress() {
+  // Queued to the worker object, which lives on the window thread as long
+  // as its thread runs.
+  return [this](const std::string& detail) {
+    QMetaObject::invokeMethod(&worker_, [this, text = QString::fromStdString(detail)] {
+      if (!busy()) return;
+      detail_ = text;
+      if (caller_) BusyBanner::Of(caller_)->ShowBusy(BusyText());
+    });
+  };
 }
 
 void Shell::NoticeBusy(QWidget* window) {
@@ -88,7 +105,17 @@ void Shell::Show(QWidget* parent, const std::vector<std::string>& messages) {
 }
 
 void Shell::Show(QWidget* parent, const std::string& message) {
-  dialogs_.Message(parent, QString::fromStdString(message));
+  dialogs_.Message(parent, QString::fromStdString(WithHint(message)));
+}
+
+std::string Shell::WithHint(const std::string& message) {
+  // Under a link error's fixed text, and under the device's verdict on the
+  // code, the likely cause and what to do.
+  for (int32_t code : {__NOCONNECT__, __CMDUNKERROR__, __TIMEOUT__, __SEMCTS__}) {
+    if (message == LinkErrorText(code)) return manager::WithHint(message, LinkFaultHint(code));
+  }
+  if (message.starts_with("Codigo: ")) return manager::WithHint(message, RefusalHint(message));
+  return message;
 }
 
 }  // namespace kovrad::manager

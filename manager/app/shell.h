@@ -52,6 +52,10 @@ class Shell {
     return true;
   }
 
+  // For the call under way, from any thread: what it waits for now, shown
+  // after its name in the banner.
+  std::function<void(const std::string&)> Progress();
+
   // Tells the operator on `window` which call must end first, and keeps the
   // window of that call in front.
   void NoticeBusy(QWidget* window);
@@ -61,11 +65,13 @@ class Shell {
   // ends, with its outcome.
   bool MayLeave(QWidget* window);
 
-  // One message box per text (UTF-8), in order.
+  // One message box per text (UTF-8), in order; a link error's fixed text
+  // and a refusal of the code get a line on the cause and what to do.
   void Show(QWidget* parent, const std::vector<std::string>& messages);
   void Show(QWidget* parent, const std::string& message);
 
  private:
+  static std::string WithHint(const std::string& message);
   void BeginCall(QWidget* window, const QString& operation);
   void EndCall();
   QString BusyText() const;
@@ -78,6 +84,7 @@ class Shell {
   Worker worker_;
   // The call under way: what it is, for how long, and the window it shows on.
   QString operation_;
+  QString detail_;
   QElapsedTimer elapsed_;
   QPointer<QWidget> caller_;
   QPointer<QWidget> reopen_;

@@ -1,6 +1,7 @@
 #include "status.h"
 
 #include "binding.h"
+#include "fault_hint.h"
 #include "replies.h"
 #include "text.h"
 #include "text_file.h"
@@ -134,7 +135,8 @@ std::optional<std::string> PanelValue(const PanelRow& row, const StatusReply& re
   return std::nullopt;
 }
 
-StatusOutcome QueryStatus(Library& library, const std::string& code) {
+StatusOutcome QueryStatus(Library& library, const std::string& code,
+                          const StatusProgress& progress) {
   StatusOutcome outcome;
   for (;;) {
     const Reply reply =
@@ -149,8 +151,12 @@ StatusOutcome QueryStatus(Library& library, const std::string& code) {
     if (!ContainsAny(outcome.reply, {kPortFailureLine, "Timeout", "pronta"})) break;
     if (outcome.calls == kStatusAttempts) {
       outcome.kind = StatusOutcome::Kind::kPortFailure;
-      outcome.message = kMsgPortFailure;
+      outcome.message = WithHint(kMsgPortFailure, StatusFailureHint(outcome.reply));
       return outcome;
+    }
+    if (progress) {
+      progress("tentativa " + std::to_string(outcome.calls + 1) + " de " +
+               std::to_string(kStatusAttempts) + ": " + RetryReason(outcome.reply));
     }
   }
   if (ContainsAny(outcome.reply, {"Sucesso", "sucesso"})) {
@@ -158,7 +164,7 @@ StatusOutcome QueryStatus(Library& library, const std::string& code) {
     return outcome;
   }
   outcome.kind = StatusOutcome::Kind::kRefused;
-  outcome.message = outcome.reply;
+  outcome.message = WithHint(outcome.reply, RefusalHint(outcome.reply));
   outcome.code_invalid = outcome.reply.find("Código de ativação inválido") != std::string::npos;
   return outcome;
 }

@@ -7,6 +7,9 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTimer>
+
+#include "app/registry.h"
 
 namespace kovrad::manager {
 namespace {
@@ -72,6 +75,9 @@ bool CloseControl::eventFilter(QObject* watched, QEvent* event) {
       return true;
     }
     if (overlay_ && event->type() == QEvent::Resize) Place();
+    if (event->type() == QEvent::Hide && window_->isActiveWindow()) {
+      QTimer::singleShot(0, window_, [] { ActivateTop(); });
+    }
   }
   return QObject::eventFilter(watched, event);
 }

@@ -272,7 +272,10 @@ void TGridForm::StatusQuery(QWidget* caller, std::function<void(bool)> done) {
   Library& library = shell_.library();
   const std::string code = shell_.session().code;
   const bool started = shell_.Run<StatusOutcome>(
-      caller, "Consulta de status", [&library, code] { return QueryStatus(library, code); },
+      caller, "Consulta de status",
+      [&library, code, progress = shell_.Progress()] {
+        return QueryStatus(library, code, progress);
+      },
       [this, caller, done](StatusOutcome outcome) {
         const bool ok = ApplyStatus(caller, outcome);
         if (done) done(ok);

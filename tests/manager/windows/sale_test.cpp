@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "core/end_to_end.h"
+#include "core/fault_hint.h"
 #include "core/sale.h"
 #include "sale_codec.h"
 #include "widgets/busy_banner.h"
@@ -360,7 +361,8 @@ class SaleWindowsTest : public QObject {
     QVERIFY(lock().RadioButton2->isChecked());
     bound_->device().HoldInput(true);
     Run(lock().Image2);
-    QCOMPARE(messages(), QStringList{"   Sem Sinal CTS.   "});
+    QCOMPARE(messages(), QStringList{"   Sem Sinal CTS.   \n" +
+                                     QString::fromStdString(*LinkFaultHint(__SEMCTS__))});
   }
 
   // Update window.
@@ -375,7 +377,7 @@ class SaleWindowsTest : public QObject {
 
     bound_->device().HoldInput(true);
     Run(update().Image2);
-    QCOMPARE(messages().last(), "   Sem Sinal CTS.   ");
+    QVERIFY(messages().last().startsWith("   Sem Sinal CTS.   \nCausa provável:"));
     QVERIFY(!update().Timer1->isActive());
     QCOMPARE(update().ProgressBar1->value(), 0);
     QVERIFY(update().Andamento->text().contains("não foi feita"));
