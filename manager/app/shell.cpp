@@ -105,10 +105,10 @@ void Shell::Show(QWidget* parent, const std::vector<std::string>& messages) {
 }
 
 void Shell::Show(QWidget* parent, const std::string& message) {
-  dialogs_.Message(parent, QString::fromStdString(WithHint(message)));
+  dialogs_.Message(parent, QString::fromStdString(Explained(message)));
 }
 
-std::string Shell::WithHint(const std::string& message) {
+std::string Shell::Explained(const std::string& message) {
   // Under a link error's fixed text, and under the device's verdict on the
   // code, the likely cause and what to do.
   for (int32_t code : {__NOCONNECT__, __CMDUNKERROR__, __TIMEOUT__, __SEMCTS__}) {

@@ -65,13 +65,15 @@ class Shell {
   // ends, with its outcome.
   bool MayLeave(QWidget* window);
 
-  // One message box per text (UTF-8), in order; a link error's fixed text
-  // and a refusal of the code get a line on the cause and what to do.
+  // `message` as the operator reads it: a link error's fixed text and a
+  // refusal of the code get a line on the cause and what to do.
+  static std::string Explained(const std::string& message);
+
+  // One message box per text (UTF-8), in order, each Explained.
   void Show(QWidget* parent, const std::vector<std::string>& messages);
   void Show(QWidget* parent, const std::string& message);
 
  private:
-  static std::string WithHint(const std::string& message);
   void BeginCall(QWidget* window, const QString& operation);
   void EndCall();
   QString BusyText() const;
