@@ -13,6 +13,7 @@
 #include "app/icons.h"
 #include "app/shell.h"
 #include "client/text.h"
+#include "widgets/close_control.h"
 #include "widgets/fields.h"
 #include "widgets/tile.h"
 #include "windows/extrato.h"
@@ -114,7 +115,8 @@ void TFiscal::Image5Click() {
   const std::string path = QFile::encodeName(file).toStdString();
   const InputDocument::Load result = document_.LoadFile(path);
   if (result == InputDocument::Load::kLoaded) {
-    XMLEntrada->appendPlainText(Shown(document_.text()));
+    // Only the last file loaded is sent: only it is shown.
+    XMLEntrada->setPlainText(Shown(document_.text()));
     return;
   }
   // What is on screen would no longer be what a send uses.
@@ -182,7 +184,11 @@ void TFiscal::ShowOutcome(const SendOutcome& outcome) {
 }
 
 void TFiscal::ShowExtrato() {
-  (new ExtratoView(shell_, coupon_, this))->show();
+  // One extrato at a time, in place of the last, so that none piles up.
+  if (extrato_) extrato_->close();
+  extrato_ = new ExtratoView(shell_, coupon_, this);
+  CloseControl::Install(extrato_, {});
+  Present(extrato_, true, this);
 }
 
 void TFiscal::Image4Click() {

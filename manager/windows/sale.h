@@ -2,6 +2,7 @@
 // to the device, and the coupon it returns can be saved.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <string>
 
@@ -54,6 +55,7 @@ class TFiscal : public QWidget {
 
   Shell& shell_;
   std::string coupon_;  // the last coupon received, as the device returned it
+  QPointer<QWidget> extrato_;
   InputDocument document_;
   std::string key_;
 };

@@ -11,11 +11,13 @@
 #include <functional>
 
 #include "core/end_to_end.h"
+#include "core/fault_hint.h"
 #include "core/sale.h"
 #include "sale_codec.h"
 #include "widgets/busy_banner.h"
 #include "widgets/tile.h"
 #include "window_harness.h"
+#include "windows/lock.h"
 
 using kovrad::test::Answer;
 using kovrad::test::Deflate;
@@ -150,6 +152,13 @@ class SaleWindowsTest : public QObject {
     QCOMPARE(Text(sale().XMLSaida), QString::fromUtf8(kCoupon));
     QCOMPARE(sale().lastSaleKey(), kKey);
     QTRY_VERIFY(sale().isActiveWindow());
+  }
+
+  void aSecondFileLoadedReplacesTheFirstOnScreen() {
+    Load("<CFe>primeiro</CFe>", "a.xml");
+    Load("<CFe>segundo</CFe>", "b.xml");
+    QCOMPARE(Text(sale().XMLEntrada), "<CFe>segundo</CFe>");
+    QCOMPARE(sale().document().text(), "<CFe>segundo</CFe>");
   }
 
   void sendingWithNothingLoadedShowsTheMessage() {
@@ -317,15 +326,27 @@ class SaleWindowsTest : public QObject {
 
   // Lock window.
 
+  // A lock is asked for first; each lock or unlock the device took is
+  // followed by a status query, so that the panel shows the new state.
   void eachClickLocksOrUnlocksOnceWithOneMessage() {
     lock().show();
-    AnswerInTurn({"000012|16000|Equipamento SAT bloqueado com sucesso||",
-                  "000012|17000|Equipamento SAT desbloqueado com sucesso||"});
+    Run(lock().Image2);  // the operator declines the lock
+    QCOMPARE(w_->dialogs.questions, QStringList{kAskLock});
+    QCOMPARE(Requests(), 0u);
+    w_->dialogs.leave = true;
+    AnswerInTurn({"000012|16000|Equipamento SAT bloqueado com sucesso||", SampleStatusReply("2"),
+                  "000012|17000|Equipamento SAT desbloqueado com sucesso||",
+                  SampleStatusReply("0")});
     Run(lock().Image2);
+    QTRY_COMPARE(w_->grid.findChild<QLabel*>("StatusSAT")->text(), "Bloqueio Contribuinte");
     QTest::mouseClick(lock().RadioButton2, Qt::LeftButton);
     Run(lock().Image2);
-    QCOMPARE(bound_->Requests(), (std::vector<std::string>{"000012|BloquearSAT|12345678",
-                                                           "000012|DesbloquearSAT|12345678"}));
+    QTRY_COMPARE(w_->grid.findChild<QLabel*>("StatusSAT")->text(), "Desbloqueado");
+    QCOMPARE(w_->dialogs.questions.size(), 2);  // the unlock is not asked for
+    QCOMPARE(bound_->Requests(),
+             (std::vector<std::string>{
+                 "000012|BloquearSAT|12345678", "000012|ConsultarStatusOperacional|12345678",
+                 "000012|DesbloquearSAT|12345678", "000012|ConsultarStatusOperacional|12345678"}));
     QCOMPARE(messages(),
              (QStringList{"Codigo: 16000.\nEquipamento SAT bloqueado com sucesso" + kBlanks,
                           "Codigo: 17000.\nEquipamento SAT desbloqueado com sucesso" + kBlanks}));
@@ -333,18 +354,20 @@ class SaleWindowsTest : public QObject {
   }
 
   void aLinkFailureIsOneMessageAndTheChoiceSurvivesReopening() {
+    w_->dialogs.leave = true;
     QTest::mouseClick(lock().RadioButton2, Qt::LeftButton);
     lock().close();
     QVERIFY(w_->shell.windows().Open(Window::kLock));
     QVERIFY(lock().RadioButton2->isChecked());
     bound_->device().HoldInput(true);
     Run(lock().Image2);
-    QCOMPARE(messages(), QStringList{"   Sem Sinal CTS.   "});
+    QCOMPARE(messages(), QStringList{"   Sem Sinal CTS.   \n" +
+                                     QString::fromStdString(*LinkFaultHint(__SEMCTS__))});
   }
 
   // Update window.
 
-  void aFailedUpdateEndsLikeASuccessfulOne() {
+  void onlyADoneUpdateEndsAtTheFullBar() {
     update().show();
     bound_->device().AnswerAll("000012|14000|Software Atualizado com Sucesso||");
     Run(update().Image2);
@@ -354,9 +377,10 @@ class SaleWindowsTest : public QObject {
 
     bound_->device().HoldInput(true);
     Run(update().Image2);
-    QCOMPARE(messages().last(), "   Sem Sinal CTS.   ");
+    QVERIFY(messages().last().startsWith("   Sem Sinal CTS.   \nCausa provável:"));
     QVERIFY(!update().Timer1->isActive());
-    QCOMPARE(update().ProgressBar1->value(), 100);
+    QCOMPARE(update().ProgressBar1->value(), 0);
+    QVERIFY(update().Andamento->text().contains("não foi feita"));
     QCOMPARE(bound_->Requests().at(0), "000012|AtualizarSoftwareSAT|12345678");
   }
 
