@@ -151,7 +151,8 @@ kovrad_package(hub NAME kovrad-hub SECTION net
   DEPENDS ${exact_library} adduser
   RECOMMENDS kovrad-udev
   LINKED "kovrad-hub is linked with libmicrohttpd (LGPL-2.1+), SQLite (public"
-    "domain), OpenSSL (Apache-2.0), toml++ (Expat), Qt 6 Core (LGPL-3), the GNU"
+    "domain), libpq (PostgreSQL), libxml2 (Expat), OpenSSL (Apache-2.0), toml++"
+    "(Expat), Qt 6 Core (LGPL-3), the GNU"
     "C++ library (GPL-3+ with the GCC Runtime Library Exception) and the GNU C"
     "library (LGPL-2.1+); it includes nlohmann-json (Expat) and loads"
     "libkovrad.so.2 while it runs."
@@ -161,7 +162,9 @@ kovrad_package(hub NAME kovrad-hub SECTION net
     "point-of-sale code speaks and a JSON API. Every request is recorded in a"
     "ledger before the device is called, lost sale replies are settled by"
     "asking the device, and idempotency keys keep a repeated sale from making"
-    "a second coupon. A systemd unit runs it sandboxed.")
+    "a second coupon. A systemd unit runs it sandboxed. In a chain of stores it"
+    "ships every coupon to a central PostgreSQL and watches its devices, with"
+    "Prometheus alert rules.")
 
 set(CPACK_COMPONENTS_ALL ${KOVRAD_PACKAGE_COMPONENTS})
 include(CPack)

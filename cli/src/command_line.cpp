@@ -21,7 +21,9 @@ constexpr std::string_view kGlobalOptions =
     "                     100 used; also --session)\n"
     "  --porta N          use port ttyACM<N> instead of finding the device on USB\n"
     "  --json             print the reply split into named fields, and the record, as JSON\n"
-    "  --salvar FILE      write the decoded document (coupon or log) to FILE, a regular file\n";
+    "  --salvar FILE      write the decoded document (coupon or log) to FILE, a regular file\n"
+    "  --arquivo DB       keep each sale's and cancellation's coupon in the archive DB\n"
+    "                     (default: $XDG_DATA_HOME/kovrad/cfe.db; see \"satcli arquivo\")\n";
 
 constexpr std::string_view kExitStatus =
     "Exit status:\n"
@@ -34,7 +36,8 @@ constexpr std::string_view kExitStatus =
     "  5  a sale's reply was lost and what the device did is unknown: do NOT send it again;\n"
     "     ask later with ConsultarNumeroSessao --numero <its session>\n"
     "  6  the reply carries another session's number\n"
-    "  7  the call succeeded but --salvar could not write the document\n";
+    "  7  the call succeeded but --salvar could not write the document, or its coupon\n"
+    "     could not be archived\n";
 
 // The option names, and the spellings kept from earlier versions.
 std::string Canonical(const std::string& name) {
@@ -92,7 +95,7 @@ class Parser {
       if (name == "--json") {
         inv_.json = true;
       } else if (name == "--biblioteca" || name == "--sessao" || name == "--porta" ||
-                 name == "--salvar") {
+                 name == "--salvar" || name == "--arquivo") {
         if (!Global(name)) return false;
       } else if (inv_.function == nullptr && !name.starts_with("-")) {
         if (name == "help" && !help_word) {
@@ -160,6 +163,9 @@ class Parser {
       // is reported as its refusal.
       if (!Number(name, 0, INT32_MAX, &number)) return false;
       inv_.port = static_cast<int32_t>(number);
+    } else if (name == "--arquivo") {
+      if (!Value(name, &inv_.archive)) return false;
+      if (inv_.archive.empty()) return Fail("--arquivo needs a file");
     } else {
       if (!Value(name, &inv_.save_to)) return false;
       if (inv_.save_to.empty()) return Fail("--salvar needs a file");
@@ -307,7 +313,7 @@ size_t CommandIndex(const std::vector<std::string>& args) {
     if (name == "--json") {
       ++i;
     } else if (name == "--biblioteca" || name == "--sessao" || name == "--porta" ||
-               name == "--salvar") {
+               name == "--salvar" || name == "--arquivo") {
       i += inline_value ? 1 : 2;
     } else {
       break;
@@ -322,6 +328,9 @@ std::string UsageText() {
       "       satcli help [FUNCTION]\n"
       "       satcli extrato COUPON --png FILE | --pdf FILE | --texto | --escpos DEVICE\n"
       "                             (\"satcli help extrato\": the coupon's printed extrato)\n"
+      "       satcli venda [--verificar] [--codigo CODE] SALE.json\n"
+      "       satcli cancelar [--verificar] [--codigo CODE] KEY SALE.json\n"
+      "                             (a sale from its JSON, checked before it is sent)\n"
       "\n"
       "Calls one function of the SAT device library and prints the reply, then the link\n"
       "error record (CodigoErro).\n"

@@ -24,6 +24,7 @@ struct Invocation {
   std::optional<int32_t> port;         // --porta
   bool json = false;
   std::string save_to;  // --salvar
+  std::string archive;  // --arquivo: where coupons are kept (default: DefaultArchivePath)
 };
 
 // The session numbers a request can carry: six digits.

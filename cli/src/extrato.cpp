@@ -14,6 +14,7 @@
 #include "command_line.h"
 #include "receipt.h"
 #include "run.h"
+#include "sale_command.h"
 
 namespace kovrad::cli {
 namespace {
@@ -258,6 +259,7 @@ int RunWithExtrato(const std::vector<std::string>& args, std::ostream& out, std:
     out << kUsage;
     return static_cast<int>(Status::kSuccess);
   }
+  if (IsSaleCommand(args)) return RunSaleCommand(args, out, err);
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--extrato" || args[i].starts_with("--extrato=")) {
       return CallWithExtrato(args, i, out, err);

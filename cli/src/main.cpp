@@ -6,6 +6,8 @@
 #include <iostream>
 #include <sstream>
 
+#include "archive_command.h"
+#include "command_line.h"
 #include "extrato.h"
 
 namespace {
@@ -32,8 +34,13 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::ostringstream printed;
-  const int status = kovrad::cli::RunWithExtrato(std::vector<std::string>(argv + 1, argv + argc),
-                                                 printed, std::cerr);
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const size_t command = kovrad::cli::CommandIndex(args);
+  const int status =
+      command < args.size() && args[command] == "arquivo"
+          ? kovrad::cli::RunArchive({args.begin() + static_cast<long>(command) + 1, args.end()},
+                                    printed, std::cerr)
+          : kovrad::cli::RunWithExtrato(args, printed, std::cerr);
   std::cout.flush();
   if (!WriteAll(output, printed.str())) {
     std::cerr << "satcli: standard output: " << std::strerror(errno) << "\n";

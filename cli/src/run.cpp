@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "archive_command.h"
 #include "catalog.h"
 #include "client/recovery.h"
 #include "command_line.h"
@@ -196,15 +197,38 @@ Status SaveDocument(const Invocation& invocation, const Report& report, const Ou
   return status;
 }
 
+void ReplaceDocument(Invocation& invocation, const std::string& document) {
+  const auto& parameters = invocation.function->parameters;
+  for (size_t i = 0; i < parameters.size(); ++i) {
+    if (parameters[i].kind == Kind::kDocument) invocation.arguments.SetText(i, document);
+  }
+}
+
+// The coupon a sale or cancellation made, into the archive; a coupon that
+// cannot be kept is said, and turns success into exit status 7.
+Status KeepCoupon(const Invocation& invocation, const Report& report, Status status,
+                  std::ostream& err) {
+  const bool made = report.recovery && report.recovery->fate == client::SaleFate::kMade;
+  if (!made && status != Status::kSuccess) return status;
+  const std::string path = invocation.archive.empty() ? DefaultArchivePath() : invocation.archive;
+  std::string problem;
+  const Kept kept =
+      ArchiveReply(path, made ? report.recovery->reply : report.outcome.text, &problem);
+  if (kept != Kept::kYes) err << "satcli: " << problem << "\n";
+  return kept == Kept::kNo && status == Status::kSuccess ? Status::kNotSaved : status;
+}
+
 }  // namespace
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        const std::string* built) {
   Invocation invocation;
   std::string problem;
   if (!ParseCommandLine(args, &invocation, &problem)) {
     err << "satcli: " << problem << "\n";
     return static_cast<int>(Status::kUsage);
   }
+  if (built != nullptr) ReplaceDocument(invocation, *built);
   if (invocation.action == Invocation::Action::kHelp) {
     out << (invocation.function != nullptr ? FunctionHelp(*invocation.function) : UsageText());
     return static_cast<int>(Status::kSuccess);
@@ -265,6 +289,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   status = Judge(report);
   out << (invocation.json ? JsonReport(report) : PlainReport(report));
   out.flush();
+  status = KeepCoupon(invocation, report, status, err);
   if (!saving) return static_cast<int>(status);
   return static_cast<int>(SaveDocument(invocation, report, document, document_file, status, err));
 }

@@ -1,7 +1,9 @@
 // Queries: ConsultarSAT, ConsultarStatusOperacional, ConsultarNumeroSessao
 // and ExtrairLogs. None of them changes the device.
+#include <algorithm>
 #include <cstdio>
 
+#include "access_key.h"
 #include "device.h"
 #include "text.h"
 
@@ -34,6 +36,24 @@ std::string MacAddress(const std::string& serial) {
   return text;
 }
 
+// The keys of the first and last coupon waiting for transmission: the
+// device's last coupons, numbered back from the last one.
+std::pair<std::string, std::string> PendingList(Device& device) {
+  const DeviceState& s = device.state();
+  const uint64_t count = device.untransmitted();
+  if (count == 0) return {kNoKey, kNoKey};
+  const uint64_t last = std::max(s.last_coupon_number, count) % kMaxCouponNumber;
+  const uint64_t first = (last + kMaxCouponNumber - count) % kMaxCouponNumber + 1;
+  const std::string month = Timestamp(device.Now()).substr(2, 4);
+  const auto key = [&](uint64_t number) {
+    const std::string made = AccessKey({OrDefault(s.state_code, kTestStateCode), month,
+                                        OrDefault(s.taxpayer_cnpj, kTestTaxpayerCnpj),
+                                        device.serial(), static_cast<int>(number), 0});
+    return made.empty() ? kNoKey : made;
+  };
+  return {key(first), key(last == 0 ? kMaxCouponNumber : last)};
+}
+
 Reply ConsultarSAT(Device&, const Request& request) {
   return Answer(request, "08000", "SAT em operação");
 }
@@ -53,6 +73,7 @@ Reply ConsultarStatusOperacional(Device& device, const Request& request) {
                                                                         : kNoAddress;
   }
   const std::string used = std::to_string(64 + 4 * (s.coupons_issued + s.coupons_cancelled));
+  const auto [first_pending, last_pending] = PendingList(device);
   const std::string fields[] = {
       "Resposta com Sucesso",
       "0000",
@@ -73,8 +94,8 @@ Reply ConsultarStatusOperacional(Device& device, const Request& request) {
       OrDefault(s.software_version, "01.00.00"),
       "00.08",
       OrDefault(s.last_coupon_key, kNoKey),
-      kNoKey,  // every coupon reaches SEFAZ at once: none waits for transmission
-      kNoKey,
+      first_pending,
+      last_pending,
       OrDefault(s.last_transmission, kNever),
       OrDefault(s.last_contact, kNever),
       OrDefault(s.certificate_issued, kNoDate),

@@ -204,7 +204,8 @@ Reply EnviarDadosVenda(Device& device, const Request& request) {
   Count(&s.coupons_issued);
   s.last_sale = {coupon.key, coupon.timestamp, coupon.total, coupon.buyer, emitter_ie};
   s.last_coupon_key = coupon.key;
-  s.last_transmission = s.last_contact = coupon.timestamp;
+  s.last_contact = coupon.timestamp;
+  device.Transmit(coupon.timestamp);
   device.Record("VENDA", "CF-e " + coupon.key + " emitido, total " + coupon.total);
   return reply;
 }
@@ -262,7 +263,8 @@ Reply CancelarUltimaVenda(Device& device, const Request& request) {
   Count(&s.coupons_cancelled);
   s.last_sale = {};
   s.last_coupon_key = coupon.key;
-  s.last_transmission = s.last_contact = coupon.timestamp;
+  s.last_contact = coupon.timestamp;
+  device.Transmit(coupon.timestamp);
   device.Record("CANCELAMENTO", "CF-e " + sale.key + " cancelado pelo CF-e " + coupon.key);
   const std::string fields_after = base64 + "|" + CouponFields(coupon);
   return Fields(

@@ -138,6 +138,22 @@ class Device {
 
   // The key coupons are signed with: the one given, or else one made for
   // this object's life. Null when none can be made.
+  // A device cut off from SEFAZ: `pending` coupons wait for transmission,
+  // and each coupon made from now on joins them.
+  void HoldTransmission(uint64_t pending) {
+    holding_ = true;
+    untransmitted_ = pending;
+  }
+  // A coupon just made: transmitted at once, or added to those waiting.
+  void Transmit(const std::string& timestamp) {
+    if (holding_) {
+      ++untransmitted_;
+    } else {
+      state_.last_transmission = timestamp;
+    }
+  }
+  uint64_t untransmitted() const { return untransmitted_; }
+
   const SigningKey* signing_key();
   void set_signing_key(const SigningKey* key) { signing_key_ = key; }
 
@@ -151,6 +167,8 @@ class Device {
   CommandTable commands_;
   const SigningKey* signing_key_ = nullptr;
   std::unique_ptr<SigningKey> own_key_;
+  bool holding_ = false;
+  uint64_t untransmitted_ = 0;
 };
 
 }  // namespace satemu

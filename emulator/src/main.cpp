@@ -161,6 +161,16 @@ int Run(const Options& options) {
     if (!options.emergency_code.empty()) state.emergency_code = options.emergency_code;
     if (state.emergency_code.empty()) state.emergency_code = kDefaultEmergencyCode;
     if (options.lock >= 0) state.lock = options.lock;
+    const std::time_t now = std::time(nullptr);
+    if (options.certificate_days) {
+      state.certificate_expires = DateStamp(now + *options.certificate_days * std::time_t{86400});
+    }
+    if (options.transmission_hours) {
+      state.last_transmission = Timestamp(now - *options.transmission_hours * std::time_t{3600});
+    }
+    if (options.transmission_hours || options.pending) {
+      device.HoldTransmission(static_cast<uint64_t>(options.pending.value_or(0)));
+    }
 
     // Coupons are signed with this key; its certificate verifies them.
     const auto key = SigningKey::LoadOrMake(SigningKeyPrefix(options), options.serial, &problem);

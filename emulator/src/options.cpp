@@ -11,6 +11,7 @@ const char kUsage[] =
     "usage: satemu --dir DIR [--port N] [--serial S] [--state FILE] [--kit]\n"
     "              [--emergency CODE] [--lock 0-4] [--fault MODE [--fault-only FUNCTION]]\n"
     "              [--unique-sessions]\n"
+    "              [--certificate-days N] [--last-transmission HOURS] [--pending N]\n"
     "              [--verbose] | --help | --version\n"
     "\n"
     "An emulated SAT device on a pseudo-terminal, published as DIR/dev/ttyACM<N> with a\n"
@@ -28,6 +29,10 @@ const char kUsage[] =
     "  --emergency CODE   emergency activation code (a new device gets 87654321)\n"
     "  --lock STATE       start in operating state 0-4 (0 unlocked, 1 SEFAZ, 2 taxpayer,\n"
     "                     3 autonomous, 4 deactivation)\n"
+    "  --certificate-days N      the certificate expires N days after start (-3650 to 3650)\n"
+    "  --last-transmission HOURS the last coupon reached SEFAZ HOURS before start (0 to 87600)\n"
+    "  --pending N               N coupons wait for transmission (0 to 999999); with this\n"
+    "                            or --last-transmission, no coupon reaches SEFAZ meanwhile\n"
     "  --fault MODE       silent | delay:MS | split[:GAP_MS] | checksum | control[:CODE]\n"
     "                     | oversized | garbage[:COUNT] | text:REPLY\n"
     "  --fault-only NAME  apply the fault to this function only (e.g. ConsultarSAT)\n"
@@ -63,6 +68,9 @@ Parsed ParseOptions(const std::vector<std::string>& args, Options* options, std:
     kFault,
     kFaultOnly,
     kUniqueSessions,
+    kCertificateDays,
+    kLastTransmission,
+    kPending,
     kVersionOption
   };
   static const option kLong[] = {
@@ -76,6 +84,9 @@ Parsed ParseOptions(const std::vector<std::string>& args, Options* options, std:
       {"fault", required_argument, nullptr, kFault},
       {"fault-only", required_argument, nullptr, kFaultOnly},
       {"unique-sessions", no_argument, nullptr, kUniqueSessions},
+      {"certificate-days", required_argument, nullptr, kCertificateDays},
+      {"last-transmission", required_argument, nullptr, kLastTransmission},
+      {"pending", required_argument, nullptr, kPending},
       {"verbose", no_argument, nullptr, 'v'},
       {"help", no_argument, nullptr, 'h'},
       {"version", no_argument, nullptr, kVersionOption},
@@ -140,6 +151,19 @@ Parsed ParseOptions(const std::vector<std::string>& args, Options* options, std:
       case kLock:
         if (!ParseInteger(value, 0, 4, &number)) return fail("--lock: 0 to 4");
         o.lock = static_cast<int>(number);
+        break;
+      case kCertificateDays:
+        if (!ParseInteger(value, -3650, 3650, &number))
+          return fail("--certificate-days: -3650 to 3650");
+        o.certificate_days = static_cast<int>(number);
+        break;
+      case kLastTransmission:
+        if (!ParseInteger(value, 0, 87600, &number)) return fail("--last-transmission: 0 to 87600");
+        o.transmission_hours = static_cast<int>(number);
+        break;
+      case kPending:
+        if (!ParseInteger(value, 0, 999999, &number)) return fail("--pending: 0 to 999999");
+        o.pending = static_cast<int>(number);
         break;
       case kFault:
         if (!ParseFault(value, &o.fault, message)) return Parsed::kError;

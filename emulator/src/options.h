@@ -1,6 +1,7 @@
 // satemu's command line.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,13 @@ struct Options {
   bool unique_sessions = false;  // a session number remembered is refused
   std::string emergency_code;  // empty: as saved (a new device gets the default)
   int lock = -1;               // operating state forced at start; -1: as saved
+  // A device in trouble with SEFAZ, for monitoring: its certificate expires
+  // this many days after start; its last coupon reached SEFAZ this many
+  // hours before start; this many coupons wait for transmission. With
+  // either of the last two, no coupon reaches SEFAZ while it runs.
+  std::optional<int> certificate_days;
+  std::optional<int> transmission_hours;
+  std::optional<int> pending;
   Fault fault;
   bool verbose = false;
 };

@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
+
 #include <toml++/toml.h>
 
 namespace kovrad::hub {
@@ -112,6 +114,39 @@ bool CheckTokens(const Config& config, std::string* error) {
   return true;
 }
 
+bool ReadCentral(const toml::table* table, CentralConfig* central, std::string* error) {
+  if (table == nullptr) return true;
+  const auto text = [table](const char* key, const std::string& fallback) {
+    return (*table)[key].value_or(fallback);
+  };
+  central->connection = text("conexao", "");
+  central->tls = text("tls", central->tls);
+  central->tls_ca = text("tls_ca", "");
+  central->tls_certificate = text("tls_certificado", "");
+  central->tls_key = text("tls_chave", "");
+  central->store = text("loja", "");
+  central->batch = static_cast<int>((*table)["lote"].value_or(int64_t{central->batch}));
+  if (central->connection.empty()) {
+    return *error = "[central]: \"conexao\" (a conexão do PostgreSQL) é obrigatória", false;
+  }
+  if (central->store.empty() || central->store.size() > 64) {
+    return *error =
+               "[central]: \"loja\" (o identificador desta loja, até 64 caracteres) é obrigatória",
+           false;
+  }
+  static constexpr std::string_view kModes[] = {"disable", "require", "verify-ca", "verify-full"};
+  if (std::find(std::begin(kModes), std::end(kModes), central->tls) == std::end(kModes)) {
+    return *error = "[central]: tls é disable, require, verify-ca ou verify-full", false;
+  }
+  if (central->tls_certificate.empty() != central->tls_key.empty()) {
+    return *error = "[central]: tls_certificado e tls_chave: os dois ou nenhum", false;
+  }
+  if (central->batch < 1 || central->batch > 2000) {
+    return *error = "[central]: lote de 1 a 2000", false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool IsLoopback(const std::string& address) {
@@ -149,8 +184,14 @@ std::optional<Config> LoadConfig(const std::string& path, std::string* error) {
       !ReadTillTable(root["tokens"].as_table(), "tokens", &config.tokens, error) ||
       !ReadAdministrators(root["administradores"].as_table(), &config, error) ||
       !ReadLimits(root["limites"].as_table(), &config.limits, error) ||
-      !ReadDevices(root["dispositivo"].as_array(), &config, error) || !CheckTokens(config, error)) {
+      !ReadDevices(root["dispositivo"].as_array(), &config, error) || !CheckTokens(config, error) ||
+      !ReadCentral(root["central"].as_table(), &config.central, error)) {
     return std::nullopt;
+  }
+  config.status_period =
+      static_cast<int>(root["intervalo_status"].value_or(int64_t{config.status_period}));
+  if (config.status_period < 0 || config.status_period > 86400) {
+    return *error = "intervalo_status: 0 (nunca) a 86400 segundos", std::nullopt;
   }
   if (config.port < 0 || config.port > 65535) {
     return *error = "porta: 0 a 65535", std::nullopt;

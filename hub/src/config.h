@@ -16,6 +16,20 @@ struct DeviceConfig {
   std::string activation_code;  // empty: the hub's general code
 };
 
+// Shipping to the chain's central PostgreSQL ([central]); off while
+// `connection` is empty.
+struct CentralConfig {
+  std::string connection;           // libpq connection string
+  std::string tls = "verify-full";  // libpq sslmode: disable, require, verify-ca, verify-full
+  std::string tls_ca;               // sslrootcert
+  std::string tls_certificate;      // sslcert, sslkey: a client certificate
+  std::string tls_key;
+  std::string store;  // this store's identifier in the central database
+  int batch = 500;    // coupons per transaction
+
+  bool enabled() const { return !connection.empty(); }
+};
+
 struct Config {
   std::string address = "127.0.0.1";
   int port = 8080;  // 0: any free port (printed when ready)
@@ -32,6 +46,8 @@ struct Config {
   std::string tls_key;
   int recovery_attempts = 3;
   ClientLimitSettings limits;
+  CentralConfig central;
+  int status_period = 300;  // seconds between status queries of an idle device; 0: never
 
   bool NeedsAuthentication() const {
     return !tokens.empty() || !administrators.empty() || !allowed.empty();

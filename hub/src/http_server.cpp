@@ -5,6 +5,8 @@
 #include <netinet/in.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -127,6 +129,15 @@ HttpResponse Refused(Metrics& metrics, const char* reason, HttpResponse response
   return response;
 }
 
+// The URL's parameters, names in lower case.
+MHD_Result CollectQuery(void* cls, MHD_ValueKind, const char* key, const char* value) {
+  std::string name(key);
+  std::transform(name.begin(), name.end(), name.begin(),
+                 [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+  (*static_cast<std::map<std::string, std::string>*>(cls))[name] = value != nullptr ? value : "";
+  return MHD_YES;
+}
+
 // The checks made on a request's headers, before its body is read; the
 // refusal, or nothing when the request goes on.
 std::optional<HttpResponse> Screen(HttpServer& server, HttpServer::Connection& c,
@@ -176,6 +187,7 @@ MHD_Result Access(void* cls, MHD_Connection* connection, const char* url, const 
     c->request.method = method;
     c->request.path = url;
     c->request.client = ClientAddress(connection);
+    MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, CollectQuery, &c->request.query);
     c->limit = server->limit()(c->request.path);
     if (auto refused = Screen(*server, *c, connection)) {
       // Answered now: the body, if any, is never read.

@@ -26,6 +26,7 @@ struct HttpRequest {
   std::string path;
   std::string client;                          // the client's address
   std::map<std::string, std::string> headers;  // names in lower case
+  std::map<std::string, std::string> query;    // the URL's parameters, names in lower case
   bool form = false;                           // the body was a form: its fields are in `fields`
   Fields fields;
   std::string body;

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "log.h"
+#include "sqlite_statement.h"
 
 namespace kovrad::hub {
 namespace {
@@ -43,37 +44,6 @@ CREATE INDEX IF NOT EXISTS requests_fiscal ON requests(till, id)
 constexpr char kColumns[] =
     "SELECT id, device, till, function, session, coalesce(idempotency_key, ''), state,"
     " coalesce(reply, ''), recovered FROM requests ";
-
-// A prepared statement, finalised at the end of the scope.
-class Statement {
- public:
-  Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
-  ~Statement() { sqlite3_finalize(stmt_); }
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
-  bool ok() const { return stmt_ != nullptr; }
-  void Bind(int i, const std::string& text) {
-    sqlite3_bind_text(stmt_, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-  }
-  void BindOptional(int i, const std::string& text) {
-    if (text.empty()) {
-      sqlite3_bind_null(stmt_, i);
-    } else {
-      Bind(i, text);
-    }
-  }
-  void Bind(int i, int64_t n) { sqlite3_bind_int64(stmt_, i, n); }
-  int Step() { return ok() ? sqlite3_step(stmt_) : SQLITE_ERROR; }
-  int64_t Int(int i) { return sqlite3_column_int64(stmt_, i); }
-  std::string Text(int i) {
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
-    return text != nullptr ? std::string(text, static_cast<size_t>(sqlite3_column_bytes(stmt_, i)))
-                           : std::string();
-  }
-
- private:
-  sqlite3_stmt* stmt_ = nullptr;
-};
 
 }  // namespace
 
@@ -131,6 +101,11 @@ std::unique_ptr<Ledger> Ledger::Open(const std::string& path, std::string* error
       !ledger->Exec("COMMIT")) {
     *error = path + ": não pode ser gravado (" + sqlite3_errmsg(db) +
              "); o hub não atende sem registrar";
+    return nullptr;
+  }
+  ledger->archive_ = archive::Archive::Attach(db, error);
+  if (!ledger->archive_) {
+    *error = path + ": " + *error;
     return nullptr;
   }
   return ledger;
@@ -221,17 +196,50 @@ bool Ledger::Begin(Record* record, const std::string& request, bool durable) {
 bool Ledger::Finish(const Record& record, bool durable) {
   std::lock_guard lock(mutex_);
   if (durable && !Exec("PRAGMA synchronous=FULL")) return false;
-  Statement update(db_,
-                   "UPDATE requests SET state = ?, reply = ?, recovered = ?,"
-                   " answered = strftime('%Y-%m-%dT%H:%M:%f', 'now') WHERE id = ?");
-  update.Bind(1, static_cast<int64_t>(record.state));
-  update.Bind(2, record.reply);
-  update.Bind(3, record.recovered ? 1 : 0);
-  update.Bind(4, record.id);
-  const bool ok = update.Step() == SQLITE_DONE;
+  bool ok = Exec("BEGIN IMMEDIATE");
+  if (ok) {
+    {
+      Statement update(db_,
+                       "UPDATE requests SET state = ?, reply = ?, recovered = ?,"
+                       " answered = strftime('%Y-%m-%dT%H:%M:%f', 'now') WHERE id = ?");
+      update.Bind(1, static_cast<int64_t>(record.state));
+      update.Bind(2, record.reply);
+      update.Bind(3, record.recovered ? 1 : 0);
+      update.Bind(4, record.id);
+      ok = update.Step() == SQLITE_DONE && KeepCoupon(record) &&
+           (!finish_hook_ || finish_hook_(db_, record));
+    }
+    ok = Exec(ok ? "COMMIT" : "ROLLBACK") && ok;
+  }
   if (!ok) LogFailure("resultado não registrado");
   if (durable) Exec("PRAGMA synchronous=NORMAL");
   return ok;
+}
+
+bool Ledger::AddSchema(const char* sql) {
+  std::lock_guard lock(mutex_);
+  return Exec(sql);
+}
+
+// The coupon of a sale or cancellation into the archive, inside Finish's
+// transaction. A coupon the archive refuses stays in the reply recorded
+// with it; only a failing database fails the outcome.
+bool Ledger::KeepCoupon(const Record& record) {
+  std::string xml, error;
+  if (record.state != State::kDone || !archive::CouponOfReply(record.reply, &xml)) return true;
+  switch (archive_->Put(xml, &error)) {
+    case archive::Stored::kNew:
+    case archive::Stored::kAlready:
+      return true;
+    case archive::Stored::kRefused:
+      Log(Level::kError, "arquivo de CF-e: requisição " + std::to_string(record.id) + ": " + error +
+                             "; o cupom fica no retorno registrado");
+      return true;
+    case archive::Stored::kFailed:
+      break;
+  }
+  Log(Level::kError, "arquivo de CF-e: " + error);
+  return false;
 }
 
 std::vector<Record> Ledger::Select(const char* where, int till, const std::string& key) {
@@ -275,6 +283,20 @@ std::optional<Record> Ledger::LastFiscal(int till) {
       till, {});
   if (found.empty()) return std::nullopt;
   return found.front();
+}
+
+std::optional<StoredSale> Ledger::FindSale(const std::string& key) {
+  std::lock_guard lock(mutex_);
+  // The key is a field of the signed reply: matched with its separators.
+  auto found = Select(
+      "WHERE function = 'EnviarDadosVenda' AND state = 1 AND instr(reply, '|' || ?2 || '|') > 0"
+      " ORDER BY id DESC LIMIT 1",
+      -1, key);
+  if (found.empty()) return std::nullopt;
+  Statement select(db_, "SELECT request FROM requests WHERE id = ?");
+  select.Bind(1, found.front().id);
+  if (select.Step() != SQLITE_ROW) return std::nullopt;
+  return StoredSale{std::move(found.front()), select.Text(0)};
 }
 
 std::string Ledger::ActivationCode(const std::string& device) {

@@ -3,7 +3,10 @@
 //   kovrad-hub [--config FILE]            the hub (default /etc/kovrad/kovrad-hub.toml)
 //   kovrad-hub [--config FILE] preparar   makes the ledger the configuration names
 //   kovrad-hub [--config FILE] verificar  whether the configuration is ready to serve
+//   kovrad-hub [--config FILE] exportar --mes AAAA-MM [--cnpj CNPJ] --saida FILE.zip
+//                                         the month's bundle for the accountant
 //   kovrad-hub --worker FD PORT           one device's worker, started by the hub
+//   kovrad-hub central preparar           the chain's central database made ready
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,8 +19,11 @@
 #include <string>
 #include <vector>
 
+#include "central.h"
+#include "chain.h"
 #include "config.h"
 #include "device.h"
+#include "export_command.h"
 #include "http_server.h"
 #include "ledger.h"
 #include "log.h"
@@ -31,13 +37,17 @@ namespace {
 
 constexpr char kUsage[] =
     "uso: kovrad-hub [--config ARQUIVO] [preparar | verificar]\n"
+    "     kovrad-hub [--config ARQUIVO] exportar --mes AAAA-MM [--cnpj CNPJ] --saida ARQUIVO.zip\n"
+    "     kovrad-hub central preparar [--config ARQUIVO]\n"
     "\n"
     "Serve os SAT deste computador aos caixas da loja por HTTP. A configuração\n"
     "(TOML, padrão /etc/kovrad/kovrad-hub.toml) diz o endereço, os SAT, os caixas,\n"
-    "os tokens e o banco de registro. Pronto, escreve KOVRAD_HUB_URL=<url> na saída.\n"
+    "os tokens e o banco de registro, que guarda também cada CF-e emitido. Pronto,\n"
+    "escreve KOVRAD_HUB_URL=<url> na saída.\n"
     "\n"
     "  preparar   cria o banco de registro (uma vez, na instalação)\n"
-    "  verificar  diz se a configuração está pronta para atender\n";
+    "  verificar  diz se a configuração está pronta para atender\n"
+    "  exportar   grava o pacote do mês para o contador (os XML e o resumo em CSV e PDF)\n";
 
 // Exit statuses: 2 for what only the administrator can mend (the service
 // is not started again for it), 1 for what may pass (a full disk).
@@ -110,6 +120,14 @@ int Serve(const std::string& config_path) {
     // A ledger that cannot be written now may be once the disk has room.
     return access(config->database.c_str(), F_OK) == 0 ? 1 : kNeedsAdministrator;
   }
+  // Lookups read the archive on a connection of their own, beside the
+  // ledger's writes.
+  const auto archive =
+      archive::Archive::Open(config->database, archive::Archive::Mode::kExisting, &error);
+  if (!archive) {
+    Log(Level::kError, "arquivo de CF-e: " + error);
+    return 1;
+  }
   std::vector<DeviceConfig> devices = config->devices;
   if (devices.empty()) {
     // The library traces discovery on standard output, which carries only
@@ -138,8 +156,9 @@ int Serve(const std::string& config_path) {
   const std::string program = std::filesystem::read_symlink("/proc/self/exe", ec).string();
   Metrics metrics;
   Service service(*config, ledger.get(), &metrics, devices, program);
+  const Chain chain(*config, ledger.get(), &metrics, &service);
   service.RecoverUnfinished();
-  const Hub hub{*config, service, metrics};
+  const Hub hub{*config, service, metrics, &chain, archive.get()};
   HttpServer server([&hub](const HttpRequest& request) { return Route(hub, request); }, BodyLimit,
                     [&hub](const HttpRequest& request) { return Admit(hub, request); }, &metrics);
   if (!server.Start(*config, &error)) {
@@ -183,12 +202,16 @@ int main(int argc, char** argv) {
   // The ledger and its journal hold the activation codes: the hub's files
   // are its own.
   umask(077);
+  if (!args.empty() && args[0] == "central") return kovrad::hub::RunCentralCommand(args);
   std::string config = "/etc/kovrad/kovrad-hub.toml";
   std::string command;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--help" || args[i] == "-h") {
       std::fputs(kovrad::hub::kUsage, stdout);
       return 0;
+    }
+    if (args[i] == "exportar") {
+      return kovrad::hub::RunExport(config, {args.begin() + static_cast<long>(i) + 1, args.end()});
     }
     if (args[i] == "--config" && i + 1 < args.size()) {
       config = args[++i];

@@ -3,10 +3,7 @@
 #include <cstdio>
 
 namespace kovrad::hub {
-namespace {
-
-// Label values as the text format wants them: \, " and line breaks escaped.
-std::string Label(const std::string& value) {
+std::string MetricLabel(const std::string& value) {
   std::string out;
   for (char c : value) {
     if (c == '\\' || c == '"') out += '\\';
@@ -15,17 +12,20 @@ std::string Label(const std::string& value) {
   return out;
 }
 
-std::string Number(double value) {
+std::string MetricNumber(double value) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.6g", value);
+  std::snprintf(text, sizeof text, "%.15g", value);
   return text;
 }
 
-void Header(std::string* out, const char* name, const char* type, const char* help) {
+void MetricHeader(std::string* out, const char* name, const char* type, const char* help) {
   *out += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
 }
 
-}  // namespace
+void Metrics::AddSection(std::function<std::string()> render) {
+  std::lock_guard lock(mutex_);
+  sections_.push_back(std::move(render));
+}
 
 void Metrics::Call(const std::string& device, const std::string& function, double seconds,
                    bool error) {
@@ -58,50 +58,53 @@ std::string Metrics::Render(const std::map<std::string, size_t>& queues) const {
   std::lock_guard lock(mutex_);
   std::string out;
   auto labels = [](const std::pair<std::string, std::string>& key) {
-    return "dispositivo=\"" + Label(key.first) + "\",funcao=\"" + Label(key.second) + "\"";
+    return "dispositivo=\"" + MetricLabel(key.first) + "\",funcao=\"" + MetricLabel(key.second) +
+           "\"";
   };
-  Header(&out, "kovrad_hub_chamadas_total", "counter", "Chamadas ao SAT por funcao.");
+  MetricHeader(&out, "kovrad_hub_chamadas_total", "counter", "Chamadas ao SAT por funcao.");
   for (const auto& [key, s] : series_) {
     out += "kovrad_hub_chamadas_total{" + labels(key) + "} " + std::to_string(s.calls) + "\n";
   }
-  Header(&out, "kovrad_hub_erros_total", "counter",
-         "Chamadas sem resposta do SAT ou recusadas pelo hub.");
+  MetricHeader(&out, "kovrad_hub_erros_total", "counter",
+               "Chamadas sem resposta do SAT ou recusadas pelo hub.");
   for (const auto& [key, s] : series_) {
     out += "kovrad_hub_erros_total{" + labels(key) + "} " + std::to_string(s.errors) + "\n";
   }
-  Header(&out, "kovrad_hub_latencia_segundos", "histogram",
-         "Tempo de cada chamada, da chegada a resposta.");
+  MetricHeader(&out, "kovrad_hub_latencia_segundos", "histogram",
+               "Tempo de cada chamada, da chegada a resposta.");
   for (const auto& [key, s] : series_) {
     const std::string base = "kovrad_hub_latencia_segundos";
     for (size_t i = 0; i < kBuckets.size(); ++i) {
-      out += base + "_bucket{" + labels(key) + ",le=\"" + Number(kBuckets[i]) + "\"} " +
+      out += base + "_bucket{" + labels(key) + ",le=\"" + MetricNumber(kBuckets[i]) + "\"} " +
              std::to_string(s.buckets[i]) + "\n";
     }
     out += base + "_bucket{" + labels(key) + ",le=\"+Inf\"} " + std::to_string(s.calls) + "\n";
-    out += base + "_sum{" + labels(key) + "} " + Number(s.seconds) + "\n";
+    out += base + "_sum{" + labels(key) + "} " + MetricNumber(s.seconds) + "\n";
     out += base + "_count{" + labels(key) + "} " + std::to_string(s.calls) + "\n";
   }
-  Header(&out, "kovrad_hub_fila", "gauge", "Requisicoes em espera ou em curso por SAT.");
+  MetricHeader(&out, "kovrad_hub_fila", "gauge", "Requisicoes em espera ou em curso por SAT.");
   for (const auto& [device, depth] : queues) {
-    out += "kovrad_hub_fila{dispositivo=\"" + Label(device) + "\"} " + std::to_string(depth) + "\n";
+    out += "kovrad_hub_fila{dispositivo=\"" + MetricLabel(device) + "\"} " + std::to_string(depth) +
+           "\n";
   }
-  Header(&out, "kovrad_hub_recuperacoes_total", "counter",
-         "Vendas e cancelamentos recuperados por ConsultarNumeroSessao.");
+  MetricHeader(&out, "kovrad_hub_recuperacoes_total", "counter",
+               "Vendas e cancelamentos recuperados por ConsultarNumeroSessao.");
   for (const auto& [device, n] : recoveries_) {
-    out += "kovrad_hub_recuperacoes_total{dispositivo=\"" + Label(device) + "\"} " +
+    out += "kovrad_hub_recuperacoes_total{dispositivo=\"" + MetricLabel(device) + "\"} " +
            std::to_string(n) + "\n";
   }
-  Header(&out, "kovrad_hub_reinicios_processo_total", "counter",
-         "Processos de dispositivo reiniciados.");
+  MetricHeader(&out, "kovrad_hub_reinicios_processo_total", "counter",
+               "Processos de dispositivo reiniciados.");
   for (const auto& [device, n] : restarts_) {
-    out += "kovrad_hub_reinicios_processo_total{dispositivo=\"" + Label(device) + "\"} " +
+    out += "kovrad_hub_reinicios_processo_total{dispositivo=\"" + MetricLabel(device) + "\"} " +
            std::to_string(n) + "\n";
   }
-  Header(&out, "kovrad_hub_recusas_total", "counter",
+  MetricHeader(&out, "kovrad_hub_recusas_total", "counter",
          "Requisicoes e conexoes recusadas pelo hub antes do SAT, por motivo.");
   for (const auto& [reason, n] : refusals_) {
-    out += "kovrad_hub_recusas_total{motivo=\"" + Label(reason) + "\"} " + std::to_string(n) + "\n";
+    out += "kovrad_hub_recusas_total{motivo=\"" + MetricLabel(reason) + "\"} " + std::to_string(n) + "\n";
   }
+  for (const auto& section : sections_) out += section();
   return out;
 }
 

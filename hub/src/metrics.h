@@ -5,10 +5,12 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace kovrad::hub {
 
@@ -21,6 +23,9 @@ class Metrics {
   // reason ("autenticacao", "papel", "http", "conexoes", "em_curso", "taxa",
   // "corpo", "json").
   void Refusal(const std::string& reason);
+
+  // More lines, made by another module each time the page is made.
+  void AddSection(std::function<std::string()> render);
 
   // `queues`: device -> requests waiting or running.
   std::string Render(const std::map<std::string, size_t>& queues) const;
@@ -39,6 +44,14 @@ class Metrics {
   std::map<std::string, uint64_t> recoveries_;
   std::map<std::string, uint64_t> restarts_;
   std::map<std::string, uint64_t> refusals_;
+  std::vector<std::function<std::string()>> sections_;
 };
+
+// A label value as the text format wants it: \, " and line breaks escaped.
+std::string MetricLabel(const std::string& value);
+// The "# HELP" and "# TYPE" lines of a metric.
+void MetricHeader(std::string* out, const char* name, const char* type, const char* help);
+// A sample value, with up to fifteen significant digits.
+std::string MetricNumber(double value);
 
 }  // namespace kovrad::hub

@@ -76,8 +76,10 @@ std::optional<HttpResponse> Admit(const Hub& hub, const HttpRequest& request) {
 }
 
 size_t BodyLimit(const std::string& path) {
-  const HubFunction* function = FindHubFunction(FunctionRoute(path));
-  return function != nullptr && function->large ? kLargeBody : kSmallBody;
+  const std::string_view route = FunctionRoute(path);
+  const HubFunction* function = FindHubFunction(route);
+  const bool large = function != nullptr ? function->large : route == "vendas";
+  return large ? kLargeBody : kSmallBody;
 }
 
 std::optional<HttpResponse> CheckAccess(const Hub& hub, const HttpRequest& request) {
@@ -122,7 +124,11 @@ HttpResponse Route(const Hub& hub, const HttpRequest& request) {
   if (path.starts_with(kSathubPrefix)) {
     return SathubRoute(hub, request, path.substr(kSathubPrefix.size()));
   }
-  if (path.starts_with(kV1Prefix)) return V1Route(hub, request, path.substr(kV1Prefix.size()));
+  if (path.starts_with(kV1Prefix)) {
+    const std::string_view rest = path.substr(kV1Prefix.size());
+    if (auto archived = ArchiveRoute(hub, request, rest)) return *archived;
+    return V1Route(hub, request, rest);
+  }
   return ErrorResponse(404, "Rota desconhecida: " + request.path);
 }
 

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "auth.h"
+#include "archive/archive.h"
 #include "config.h"
 #include "http_server.h"
 #include "metrics.h"
@@ -17,10 +18,14 @@
 
 namespace kovrad::hub {
 
+class Chain;
+
 struct Hub {
   const Config& config;
   Service& service;
   Metrics& metrics;
+  const Chain* chain = nullptr;  // shipping and the devices' health, for the console
+  archive::Archive* archive = nullptr;  // the ledger's coupons, read on a connection of their own
 };
 
 HttpResponse Route(const Hub& hub, const HttpRequest& request);
@@ -51,6 +56,12 @@ Role FunctionRole(std::string_view route);
 nlohmann::json WorkerProcessId(const Device& device);
 
 HttpResponse SathubRoute(const Hub& hub, const HttpRequest& request, std::string_view name);
+// POST /v1/vendas and /v1/vendas/<chave>/cancelamento: sales from their JSON.
+bool IsSalesRoute(std::string_view rest);
+HttpResponse SalesRoute(const Hub& hub, const HttpRequest& request, std::string_view rest);
 HttpResponse V1Route(const Hub& hub, const HttpRequest& request, std::string_view rest);
+// /v1/cfe... and /v1/exportacoes/...; nothing for other paths.
+std::optional<HttpResponse> ArchiveRoute(const Hub& hub, const HttpRequest& request,
+                                         std::string_view rest);
 
 }  // namespace kovrad::hub

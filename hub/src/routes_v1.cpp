@@ -133,6 +133,7 @@ HttpResponse V1Route(const Hub& hub, const HttpRequest& request, std::string_vie
     serial.remove_suffix(std::string_view("/status").size());
     return Answer(hub.service.DeviceStatus(std::string(serial)));
   }
+  if (IsSalesRoute(rest)) return SalesRoute(hub, request, rest);
   const HubFunction* function = FindHubFunction(rest);
   const bool last_fiscal = rest == "consultarultimasessaofiscal";
   if (function == nullptr && !last_fiscal) {

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,6 +45,8 @@ class Service {
                const std::string& idempotency_key);
   // The till's last sale or cancellation, as the device stored it.
   Outcome LastFiscalSession(int till);
+  // The signed sale of that access key, as the ledger holds it.
+  std::optional<StoredSale> FindSale(const std::string& key) { return ledger_->FindSale(key); }
   // ConsultarStatusOperacional of one device, for the operator.
   Outcome DeviceStatus(const std::string& serial);
 

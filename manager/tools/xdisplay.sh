@@ -13,6 +13,7 @@
 # xd_capture FILE        the whole screen as a PNG
 # xd_fills_screen FILE   true when the dashboard covers the screen, tiles shown
 # xd_filled FILE         captures the screen into FILE and judges it so
+# xd_describe FILE       what the picture shows, for a failure's report
 
 xd_pids=()
 
@@ -101,20 +102,37 @@ xd_pixel() {
   convert "$1" -format "%[hex:p{$2,$3}]" info: | sed 's/^/#/; s/\(#......\).*/\1/'
 }
 
-xd_fills_screen() {
+xd_corners() {
   local file=$1 width height
   read -r width height < <(identify -format '%w %h' "$file")
+  echo "2 $((height - 2))" "$((width - 2)) 2" "$((width - 2)) $((height - 2))"
+}
+
+# The pixels of the tiles' blue.
+xd_blue() {
+  convert "$1" -fill black +opaque '#1BA1E2' -fill white -opaque '#1BA1E2' \
+    -format '%[fx:round(mean*w*h)]' info:
+}
+
+xd_fills_screen() {
+  local file=$1 x y
   # Xvfb's bare screen is black; the dashboard's background is not.
-  local corner
-  for corner in "2 $((height - 2))" "$((width - 2)) 2" "$((width - 2)) $((height - 2))"; do
-    # shellcheck disable=SC2086
-    [[ "$(xd_pixel "$file" $corner)" == "#1D1D1D" ]] || return 1
-  done
-  # The tiles' blue: at least six tiles' worth of it.
-  local blue
-  blue=$(convert "$file" -fill black +opaque '#1BA1E2' -fill white -opaque '#1BA1E2' \
-    -format '%[fx:round(mean*w*h)]' info:)
-  ((blue > 6 * 70 * 40))
+  while read -r x y; do
+    [[ "$(xd_pixel "$file" "$x" "$y")" == "#1D1D1D" ]] || return 1
+  done < <(xd_corners "$file" | xargs -n2)
+  # At least six tiles' worth of blue.
+  (($(xd_blue "$file") > 6 * 70 * 40))
+}
+
+xd_describe() {
+  local file=$1 x y
+  [[ -s $file ]] || { echo "no picture was captured"; return; }
+  echo "picture $(identify -format '%wx%h' "$file"), tiles' blue $(xd_blue "$file") px"
+  while read -r x y; do
+    echo "pixel at $x,$y: $(xd_pixel "$file" "$x" "$y")"
+  done < <(xd_corners "$file" | xargs -n2)
+  echo "window with the keyboard: $(xdotool getwindowfocus getwindowname 2>&1)" \
+    "$(xdotool getwindowfocus getwindowgeometry 2>&1 | tr '\n' ' ')"
 }
 
 xd_filled() {

@@ -8,6 +8,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "fake_device.h"
 
 extern char** environ;
@@ -38,9 +40,18 @@ Finished RunProgram(const std::vector<std::string>& argv, const std::string& inp
   std::vector<char*> pointers;
   for (std::string& arg : args) pointers.push_back(arg.data());
   pointers.push_back(nullptr);
+  // satcli keeps every coupon under XDG_DATA_HOME: a test's coupons go to a
+  // folder of the run's own, not to the archive of whoever runs the suite.
+  std::vector<std::string> variables;
+  for (char** v = environ; *v != nullptr; ++v) variables.emplace_back(*v);
+  if (std::getenv("XDG_DATA_HOME") == nullptr)
+    variables.push_back("XDG_DATA_HOME=" + (scratch / "data"));
+  std::vector<char*> environment;
+  for (std::string& v : variables) environment.push_back(v.data());
+  environment.push_back(nullptr);
   pid_t pid = -1;
   const int spawned =
-      posix_spawn(&pid, args[0].c_str(), &actions, nullptr, pointers.data(), environ);
+      posix_spawn(&pid, args[0].c_str(), &actions, nullptr, pointers.data(), environment.data());
   posix_spawn_file_actions_destroy(&actions);
 
   Finished finished;

@@ -138,6 +138,19 @@ class Hub:
             return db.execute(sql, args).fetchall()
 
 
+def wait_until(predicate, timeout=60, what="condition"):
+    """The first true value of `predicate`, asked every 0.1 s for at most
+    `timeout` seconds."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise TimeoutError(what + " not met")
+        time.sleep(0.1)
+
+
 def fields(reply):
     return reply.split("|")
 

@@ -52,10 +52,12 @@ start_device() {
   eval "export $variables"
 }
 
-# kovrad-hub on a free loopback port for the devices found; KOVRAD_HUB_URL.
+# kovrad-hub, its ledger made first, on a free loopback port for the devices found;
+# KOVRAD_HUB_URL.
 start_hub() {
   local dir=$1
   printf 'porta = 0\nbanco = "%s/hub.db"\ncodigo_ativacao = "12345678"\n' "$dir" >"$dir/hub.toml"
+  kovrad-hub --config "$dir/hub.toml" preparar >"$dir/hub.log" 2>&1 || { cat "$dir/hub.log"; return 1; }
   mkfifo "$dir/hub.out"
   kovrad-hub --config "$dir/hub.toml" >"$dir/hub.out" 2>"$dir/hub.log" &
   pids+=($!)

@@ -109,14 +109,16 @@ check "kovrad-emulator holds satemu and its manual page, without Qt" \
         contains "$(dpkg-deb -f "$emulator" Depends)" libssl3 &&
         lacks "$(dpkg-deb -f "$emulator" Depends)" qt6'
 
-check "kovrad-hub holds the program, its unit, its configuration and manual page" \
+check "kovrad-hub holds the program, its unit, its configuration, manual page and alert rules" \
   eval 'for f in ./usr/bin/kovrad-hub ./usr/lib/systemd/system/kovrad-hub.service \
            ./etc/kovrad/kovrad-hub.toml ./usr/share/man/man1/kovrad-hub.1.gz \
-           ./usr/share/doc/kovrad-hub/hub.md; do
+           ./usr/share/doc/kovrad-hub/hub.md ./usr/share/doc/kovrad-hub/chain.md \
+           ./usr/share/kovrad-hub/prometheus/kovrad-hub.rules.yml; do
           contains "$(files "$hub")" "$f" || exit 1
         done
         contains "$(dpkg-deb -f "$hub" Depends)" "libkovrad2 (= $version)" &&
         contains "$(dpkg-deb -f "$hub" Depends)" libmicrohttpd12 &&
+        contains "$(dpkg-deb -f "$hub" Depends)" libpq5 &&
         [[ $(dpkg-deb --ctrl-tarfile "$hub" | tar -xO ./conffiles) == /etc/kovrad/kovrad-hub.toml ]]'
 
 # --- Unpacked into a scratch root -------------------------------------------------
