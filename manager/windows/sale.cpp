@@ -127,6 +127,10 @@ void TFiscal::Image5Click() {
 }
 
 void TFiscal::Image2Click() {
+  if (unsettled_) {
+    AskAgainForUnsettled();
+    return;
+  }
   if (document_.empty()) {
     shell_.Show(this, kMsgNoDocument);
     return;
@@ -144,11 +148,11 @@ void TFiscal::Sale() {
   std::string copy(document_.text());
   const bool started = shell_.Run<SendOutcome>(
       this, "Venda",
-      [&library, code, copy = std::move(copy)]() mutable {
-        return Sell(library, code, std::move(copy));
+      [&library, code, copy = std::move(copy), sessions = sessions_]() mutable {
+        return Sell(library, code, std::move(copy), sessions);
       },
       [this](SendOutcome outcome) {
-        if (outcome.key) key_ = *outcome.key;
+        Keep("EnviarDadosVenda", outcome);
         ShowOutcome(outcome);
       });
   if (started) ShowSent();
@@ -160,11 +164,41 @@ void TFiscal::Cancellation() {
   document_.PatchKey(key_);
   const bool started = shell_.Run<SendOutcome>(
       this, "Cancelamento",
-      [&library, code, key = key_, document = std::string(document_.text())] {
-        return Cancel(library, code, key, document);
+      [&library, code, key = key_, document = std::string(document_.text()), sessions = sessions_] {
+        return Cancel(library, code, key, document, sessions);
       },
-      [this](SendOutcome outcome) { ShowOutcome(outcome); });
+      [this](SendOutcome outcome) {
+        Keep("CancelarUltimaVenda", outcome);
+        ShowOutcome(outcome);
+      });
   if (started) ShowSent();
+}
+
+void TFiscal::AskAgainForUnsettled() {
+  client::Library& library = shell_.library();
+  const std::string code = shell_.session().code;
+  const Unsettled send = *unsettled_;
+  const bool started = shell_.Run<SendOutcome>(
+      this, "Consulta da sessão " + QString::number(send.session),
+      [&library, code, send, sessions = sessions_] {
+        return AskAgain(library, code, send, sessions);
+      },
+      [this, send](SendOutcome outcome) {
+        unsettled_.reset();
+        Keep(send.function, outcome);
+        ShowOutcome(outcome);
+      });
+  if (started) {
+    Memo1->clear();
+    XMLSaida->clear();
+    coupon_.clear();
+    VerExtrato->setEnabled(false);
+  }
+}
+
+void TFiscal::Keep(const std::string& function, const SendOutcome& outcome) {
+  if (outcome.key) key_ = *outcome.key;
+  if (outcome.fate == client::SaleFate::kUnknown) unsettled_ = Unsettled{function, outcome.session};
 }
 
 void TFiscal::ShowSent() {
