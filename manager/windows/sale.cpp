@@ -111,6 +111,8 @@ void TFiscal::Image5Click() {
   // Unloaded before the dialog opens: a cancelled choice leaves no document.
   document_.Clear();
   const QString file = shell_.dialogs().OpenFileName(this, "Carregar XML de entrada", QString());
+  // Without a window manager nobody hands the keyboard back after the dialog.
+  activateWindow();
   if (file.isEmpty()) return;
   const std::string path = QFile::encodeName(file).toStdString();
   const InputDocument::Load result = document_.LoadFile(path);
@@ -210,10 +212,11 @@ void TFiscal::ShowSent() {
 
 void TFiscal::ShowOutcome(const SendOutcome& outcome) {
   Memo1->appendPlainText(Shown(outcome.reply));
-  shell_.Show(this, outcome.messages);
+  // The coupon stands on screen while the operator reads what happened.
   if (outcome.coupon) XMLSaida->appendPlainText(Shown(*outcome.coupon));
   coupon_ = outcome.coupon.value_or("");
   VerExtrato->setEnabled(!coupon_.empty());
+  shell_.Show(this, outcome.messages);
   TakeFocus();
 }
 
