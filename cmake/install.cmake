@@ -56,23 +56,40 @@ install(FILES ${KOVRAD_PACKAGING_DIR}/desktop/kovrad-ativacao.desktop
 install(FILES ${KOVRAD_PACKAGING_DIR}/icons/kovrad-ativacao.svg
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps COMPONENT tools)
 
-# Manual pages are installed compressed, as Debian has them.
+# Manual pages are installed compressed, as Debian has them; a page in
+# another language (LANGUAGE pt_BR) comes from packaging/man/<language>/ and
+# goes to share/man/<language>/man1.
 add_custom_target(kovrad_man_pages ALL)
 function(kovrad_man_page page component)
-  set(copy ${PROJECT_BINARY_DIR}/packaging/man/${page})
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "LANGUAGE" "")
+  set(folder man)
+  set(section man1)
+  set(name ${page})
+  if(arg_LANGUAGE)
+    set(folder man/${arg_LANGUAGE})
+    set(section ${arg_LANGUAGE}/man1)
+    set(name ${arg_LANGUAGE}_${page})
+  endif()
+  set(copy ${PROJECT_BINARY_DIR}/packaging/${folder}/${page})
   add_custom_command(OUTPUT ${copy}.gz
-    COMMAND ${CMAKE_COMMAND} -E copy ${KOVRAD_PACKAGING_DIR}/man/${page} ${copy}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/packaging/${folder}
+    COMMAND ${CMAKE_COMMAND} -E copy ${KOVRAD_PACKAGING_DIR}/${folder}/${page} ${copy}
     COMMAND gzip -9nf ${copy}
-    DEPENDS ${KOVRAD_PACKAGING_DIR}/man/${page}
+    DEPENDS ${KOVRAD_PACKAGING_DIR}/${folder}/${page}
     VERBATIM)
-  add_custom_target(kovrad_man_${page} DEPENDS ${copy}.gz)
-  add_dependencies(kovrad_man_pages kovrad_man_${page})
-  install(FILES ${copy}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${component})
+  add_custom_target(kovrad_man_${name} DEPENDS ${copy}.gz)
+  add_dependencies(kovrad_man_pages kovrad_man_${name})
+  install(FILES ${copy}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/${section} COMPONENT ${component})
 endfunction()
 kovrad_man_page(Ativacao.1 tools)
 kovrad_man_page(satcli.1 tools)
 kovrad_man_page(satemu.1 emulator)
 kovrad_man_page(kovrad-hub.1 hub)
+
+# The programs that speak Portuguese have their pages in it too.
+kovrad_man_page(satcli.1 tools LANGUAGE pt_BR)
+kovrad_man_page(satemu.1 emulator LANGUAGE pt_BR)
+kovrad_man_page(kovrad-hub.1 hub LANGUAGE pt_BR)
 
 # A section-3 page per function, written from kovrad.h, and the function
 # reference, for the development package.

@@ -11,33 +11,45 @@
 #include <sstream>
 
 #include "client/text.h"
+#include "i18n/messages.h"
 
 namespace kovrad::cli {
 namespace {
 
-constexpr std::string_view kGlobalOptions =
-    "  --biblioteca PATH  the device library to load (default: the one installed; also --lib)\n"
-    "  --sessao N         session number, 0 to 999999 (default: drawn, never one of the last\n"
-    "                     100 used; also --session)\n"
-    "  --porta N          use port ttyACM<N> instead of finding the device on USB\n"
-    "  --json             print the reply split into named fields, and the record, as JSON\n"
-    "  --salvar FILE      write the decoded document (coupon or log) to FILE, a regular file\n"
-    "  --arquivo DB       keep each sale's and cancellation's coupon in the archive DB\n"
-    "                     (default: $XDG_DATA_HOME/kovrad/cfe.db; see \"satcli arquivo\")\n";
+using i18n::Fill;
 
-constexpr std::string_view kExitStatus =
-    "Exit status:\n"
-    "  0  the device answered with the function's success code (a sale whose reply was lost:\n"
-    "     it was made, and its coupon recovered)\n"
-    "  1  the device refused, or the library refused the call\n"
-    "  2  no answer: the port, the device or the library could not be reached\n"
-    "  3  bad usage: nothing was sent\n"
-    "  4  a sale's reply was lost and the device made nothing: it may be sent again\n"
-    "  5  a sale's reply was lost and what the device did is unknown: do NOT send it again;\n"
-    "     ask later with ConsultarNumeroSessao --numero <its session>\n"
-    "  6  the reply carries another session's number\n"
-    "  7  the call succeeded but --salvar could not write the document, or its coupon\n"
-    "     could not be archived\n";
+constexpr char kGlobalOptions[] =
+    N_("  --biblioteca PATH  the device library to load (default: the one installed; also --lib)\n"
+       "  --sessao N         session number, 0 to 999999 (default: drawn, never one of the last\n"
+       "                     100 used; also --session)\n"
+       "  --porta N          use port ttyACM<N> instead of finding the device on USB\n"
+       "  --json             print the reply split into named fields, and the record, as JSON\n"
+       "  --salvar FILE      write the decoded document (coupon or log) to FILE, a regular file\n"
+       "  --arquivo DB       keep each sale's and cancellation's coupon in the archive DB\n"
+       "                     (default: $XDG_DATA_HOME/kovrad/cfe.db; see \"satcli arquivo\")\n");
+
+// Taken by satcli's extrato part before the call (see extrato.h).
+constexpr char kExtratoOption[] = N_(
+    "  --extrato FILE     EnviarDadosVenda and CancelarUltimaVenda: also render the coupon made\n"
+    "                     as its extrato to FILE (.png, .pdf or .txt)\n");
+
+bool IssuesCoupon(const Function& function) {
+  return function.name == "EnviarDadosVenda" || function.name == "CancelarUltimaVenda";
+}
+
+constexpr char kExitStatus[] =
+    N_("Exit status:\n"
+       "  0  the device answered with the function's success code (a sale whose reply was lost:\n"
+       "     it was made, and its coupon recovered)\n"
+       "  1  the device refused, or the library refused the call\n"
+       "  2  no answer: the port, the device or the library could not be reached\n"
+       "  3  bad usage: nothing was sent\n"
+       "  4  a sale's reply was lost and the device made nothing: it may be sent again\n"
+       "  5  a sale's reply was lost and what the device did is unknown: do NOT send it again;\n"
+       "     ask later with ConsultarNumeroSessao --numero <its session>\n"
+       "  6  the reply carries another session's number\n"
+       "  7  the call succeeded but --salvar could not write the document, or its coupon\n"
+       "     could not be archived\n");
 
 // The option names, and the spellings kept from earlier versions.
 std::string Canonical(const std::string& name) {
@@ -104,14 +116,14 @@ class Parser {
         }
         inv_.function = FindFunction(name);
         if (inv_.function == nullptr) {
-          return Fail("unknown function " + name + " (\"satcli help\" lists them)");
+          return Fail(Fill(_("unknown function {1} (\"satcli help\" lists them)"), {name}));
         }
         inv_.arguments = Arguments(inv_.function->parameters.size());
         given_.assign(inv_.function->parameters.size(), false);
       } else if (inv_.function != nullptr && name.starts_with("--")) {
         if (!Argument(name.substr(2))) return false;
       } else {
-        return Fail("unexpected argument " + name);
+        return Fail(Fill(_("unexpected argument {1}"), {name}));
       }
     }
     if (help_word) {
@@ -132,7 +144,7 @@ class Parser {
       *value = *inline_;
       return true;
     }
-    if (next_ >= args_.size()) return Fail(name + " needs a value");
+    if (next_ >= args_.size()) return Fail(Fill(_("{1} needs a value"), {name}));
     *value = args_[next_++];
     return true;
   }
@@ -141,8 +153,8 @@ class Parser {
     std::string value;
     if (!Value(name, &value)) return false;
     if (ParseNumber(value, low, high, number)) return true;
-    return Fail(name + " takes a whole number from " + std::to_string(low) + " to " +
-                std::to_string(high) + ", not \"" + value + "\"");
+    return Fail(Fill(_("{1} takes a whole number from {2} to {3}, not \"{4}\""),
+                     {name, std::to_string(low), std::to_string(high), value}));
   }
 
   bool Global(const std::string& name) {
@@ -150,7 +162,7 @@ class Parser {
     if (name == "--biblioteca") {
       std::string path;
       if (!Value(name, &path)) return false;
-      if (path.empty()) return Fail(name + " needs a file");
+      if (path.empty()) return Fail(Fill(_("{1} needs a file"), {name}));
       if (path.find('/') != std::string::npos && access(path.c_str(), R_OK) != 0) {
         return Fail(name + " " + path + ": " + std::strerror(errno));
       }
@@ -165,10 +177,10 @@ class Parser {
       inv_.port = static_cast<int32_t>(number);
     } else if (name == "--arquivo") {
       if (!Value(name, &inv_.archive)) return false;
-      if (inv_.archive.empty()) return Fail("--arquivo needs a file");
+      if (inv_.archive.empty()) return Fail(Fill(_("{1} needs a file"), {"--arquivo"}));
     } else {
       if (!Value(name, &inv_.save_to)) return false;
-      if (inv_.save_to.empty()) return Fail("--salvar needs a file");
+      if (inv_.save_to.empty()) return Fail(Fill(_("{1} needs a file"), {"--salvar"}));
     }
     return true;
   }
@@ -179,11 +191,10 @@ class Parser {
                                     [&name](const Parameter& p) { return p.name == name; });
     const std::string option = "--" + name;
     if (found == parameters.end()) {
-      return Fail(std::string(inv_.function->name) + " takes no " + option + " (\"satcli help " +
-                  std::string(inv_.function->name) + "\")");
+      return Fail(Fill(_("{1} takes no {2} (\"satcli help {1}\")"), {inv_.function->name, option}));
     }
     const auto index = static_cast<size_t>(found - parameters.begin());
-    if (given_[index]) return Fail(option + " given twice");
+    if (given_[index]) return Fail(Fill(_("{1} given twice"), {option}));
     given_[index] = true;
     int64_t number = 0;
     std::string value;
@@ -196,7 +207,7 @@ class Parser {
         std::string staged;
         if (!Value(option, &value)) return false;
         if (!StageText(value, &staged)) {
-          return Fail(option + ": a character that Windows-1252 cannot hold");
+          return Fail(Fill(_("{1}: a character that Windows-1252 cannot hold"), {option}));
         }
         inv_.arguments.SetText(index, std::move(staged));
         return true;
@@ -213,16 +224,16 @@ class Parser {
   }
 
   bool Complete() {
-    if (inv_.function == nullptr) return Fail("no function given (\"satcli help\" lists them)");
+    if (inv_.function == nullptr) return Fail(_("no function given (\"satcli help\" lists them)"));
     std::string missing;
     for (size_t i = 0; i < given_.size(); ++i) {
       if (!given_[i]) missing += " --" + std::string(inv_.function->parameters[i].name);
     }
     if (!missing.empty()) {
-      return Fail(std::string(inv_.function->name) + " needs" + missing);
+      return Fail(Fill(_("{1} needs {2}"), {inv_.function->name, missing.substr(1)}));
     }
     if (!inv_.save_to.empty() && !inv_.function->document) {
-      return Fail("--salvar goes with ExtrairLogs, EnviarDadosVenda or CancelarUltimaVenda");
+      return Fail(_("--salvar goes with ExtrairLogs, EnviarDadosVenda or CancelarUltimaVenda"));
     }
     return true;
   }
@@ -294,12 +305,13 @@ bool ReadDocument(const std::string& path, std::string* contents, std::string* p
     return false;
   }
   if (contents->size() > kDocumentMax) {
-    *problem = path + " holds more than " + std::to_string(kDocumentMax) +
-               " bytes, more than a document sent to the device may hold";
+    *problem = Fill(_("{1} holds more than {2} bytes, more than a document sent to the device "
+                      "may hold"),
+                    {path, std::to_string(kDocumentMax)});
     return false;
   }
   if (contents->find('\0') != std::string::npos) {
-    *problem = path + " holds a zero byte: it is not a text document";
+    *problem = Fill(_("{1} holds a zero byte: it is not a text document"), {path});
     return false;
   }
   return true;
@@ -324,56 +336,58 @@ size_t CommandIndex(const std::vector<std::string>& args) {
 
 std::string UsageText() {
   std::string text =
-      "usage: satcli [OPTIONS] FUNCTION --ARGUMENT VALUE...\n"
-      "       satcli help [FUNCTION]\n"
-      "       satcli extrato COUPON --png FILE | --pdf FILE | --texto | --escpos DEVICE\n"
-      "                             (\"satcli help extrato\": the coupon's printed extrato)\n"
-      "       satcli venda [--verificar] [--codigo CODE] SALE.json\n"
-      "       satcli cancelar [--verificar] [--codigo CODE] KEY SALE.json\n"
-      "                             (a sale from its JSON, checked before it is sent)\n"
-      "\n"
-      "Calls one function of the SAT device library and prints the reply, then the link\n"
-      "error record (CodigoErro).\n"
-      "\n"
-      "Options:\n";
-  text += kGlobalOptions;
-  text += "\nSAT functions:\n";
-  std::string vendor = "\nLibrary functions:\n";
+      _("usage: satcli [OPTIONS] FUNCTION --ARGUMENT VALUE...\n"
+        "       satcli help [FUNCTION]\n"
+        "       satcli extrato COUPON --png FILE | --pdf FILE | --texto | --escpos DEVICE\n"
+        "                             (\"satcli help extrato\": the coupon's printed extrato)\n"
+        "       satcli venda [--verificar] [--codigo CODE] SALE.json\n"
+        "       satcli cancelar [--verificar] [--codigo CODE] KEY SALE.json\n"
+        "                             (a sale from its JSON, checked before it is sent)\n"
+        "\n"
+        "Calls one function of the SAT device library and prints the reply, then the link\n"
+        "error record (CodigoErro).\n"
+        "\n"
+        "Options:\n");
+  text += _(kGlobalOptions);
+  text += _(kExtratoOption);
+  text += _("\nSAT functions:\n");
+  std::string vendor = _("\nLibrary functions:\n");
   for (const Function& f : Functions()) {
     std::string& list = f.IsSatFunction() ? text : vendor;
     std::string name = "  " + std::string(f.name);
     name.resize(std::max<size_t>(name.size() + 2, 34), ' ');
     list += name + std::string(Brief(f)) + "\n";
   }
-  return text + vendor + "\n" + std::string(kExitStatus) +
-         "\n\"satcli help FUNCTION\" describes a function and its arguments.\n";
+  return text + vendor + "\n" + _(kExitStatus) +
+         _("\n\"satcli help FUNCTION\" describes a function and its arguments.\n");
 }
 
 std::string FunctionHelp(const Function& function) {
   std::ostringstream text;
-  text << "usage: " << Synopsis(function) << "\n\n" << function.summary << "\n";
+  text << _("usage: ") << Synopsis(function) << "\n\n" << function.summary << "\n";
   if (!function.parameters.empty()) text << "\n";
   for (const Parameter& p : function.parameters) {
     std::string option = "--" + std::string(p.name) + " " + Placeholder(p.kind);
     option.resize(std::max<size_t>(option.size() + 2, 22), ' ');
     text << "  " << option << p.help;
-    if (p.kind == Kind::kDocument) text << ", read from FILE (\"-\": standard input)";
+    if (p.kind == Kind::kDocument) text << _(", read from FILE (\"-\": standard input)");
     text << "\n";
   }
   if (function.IsSatFunction()) {
-    text << "\nReply fields (--json):";
+    text << _("\nReply fields (--json):");
     for (std::string_view name : client::FieldNames(function.sat->layout)) text << " " << name;
-    text << "\nSuccess: ";
+    text << _("\nSuccess: ");
     if (function.PassesThrough()) {
-      text << "the session's stored reply, whatever its code";
+      text << _("the session's stored reply, whatever its code");
     } else {
       for (size_t i = 0; i < function.sat->success.size(); ++i) {
-        text << (i > 0 ? " or " : "") << function.sat->success[i];
+        text << (i > 0 ? _(" or ") : "") << function.sat->success[i];
       }
     }
-    text << "\nTime limit: " << function.TimeLimitMs() / 1000 << " s\n";
+    text << Fill(_("\nTime limit: {1} s\n"), {std::to_string(function.TimeLimitMs() / 1000)});
   }
-  text << "\nOptions:\n" << kGlobalOptions;
+  text << _("\nOptions:\n") << _(kGlobalOptions);
+  if (IssuesCoupon(function)) text << _(kExtratoOption);
   return text.str();
 }
 

@@ -1,17 +1,21 @@
 #include "extrato.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <thread>
 
 #include "catalog.h"
 #include "command_line.h"
+#include "i18n/messages.h"
 #include "receipt.h"
 #include "run.h"
 #include "sale_command.h"
@@ -19,20 +23,22 @@
 namespace kovrad::cli {
 namespace {
 
+using i18n::Fill;
+
 constexpr char kUsage[] =
-    "uso: satcli extrato CUPOM (--png ARQ | --pdf ARQ | --texto | --escpos DESTINO)...\n"
-    "                     [--largura 80|58] [--raster]\n"
-    "  CUPOM            o CF-e assinado (XML), ou o retorno da venda com o cupom em Base64\n"
-    "                   (\"-\": a entrada padrão)\n"
-    "  --png ARQ        o extrato como imagem PNG\n"
-    "  --pdf ARQ        o extrato como PDF\n"
-    "  --texto          o extrato em texto na saída padrão\n"
-    "  --escpos DESTINO os bytes ESC/POS para a impressora (dispositivo ou arquivo)\n"
-    "  --largura 80|58  a bobina em milímetros: 48 ou 32 colunas (padrão 80)\n"
-    "  --raster         QR Code e código de barras como imagem, para impressoras sem esses\n"
-    "                   comandos\n"
-    "Em EnviarDadosVenda e CancelarUltimaVenda, --extrato ARQ (.png, .pdf ou .txt) grava o\n"
-    "extrato do cupom emitido.\n";
+    N_("usage: satcli extrato COUPON (--png FILE | --pdf FILE | --texto | --escpos TARGET)...\n"
+       "                      [--largura 80|58] [--raster]\n"
+       "  COUPON           the signed CF-e (XML), or the sale's reply with the coupon in Base64\n"
+       "                   (\"-\": standard input)\n"
+       "  --png FILE       the extrato as a PNG image\n"
+       "  --pdf FILE       the extrato as a PDF\n"
+       "  --texto          the extrato as text on standard output\n"
+       "  --escpos TARGET  the ESC/POS bytes for the printer (its device, a FIFO or a file)\n"
+       "  --largura 80|58  the paper roll in millimetres: 48 or 32 columns (default 80)\n"
+       "  --raster         QR Code and barcode as an image, for printers without those\n"
+       "                   commands\n"
+       "With EnviarDadosVenda and CancelarUltimaVenda, --extrato FILE (.png, .pdf or .txt)\n"
+       "writes the extrato of the coupon made.\n");
 
 struct Outputs {
   std::string png, pdf, escpos, text_file;
@@ -42,26 +48,100 @@ struct Outputs {
 };
 
 int Usage(std::ostream& err, const std::string& problem) {
-  err << "satcli: " << problem << "\n" << kUsage;
+  err << "satcli: " << problem << "\n" << _(kUsage);
   return static_cast<int>(Status::kUsage);
+}
+
+// How long a printer's device or a FIFO may take to be opened and to take
+// the bytes: a FIFO nobody reads, or a printer switched off, is reported.
+constexpr auto kDeviceWait = std::chrono::seconds(10);
+constexpr auto kRetryPause = std::chrono::milliseconds(50);
+
+enum class Target { kFile, kDevice };
+
+// Where `path` sends bytes: a regular file (or a new one) is replaced, a
+// printer's device or a FIFO written in place. A symbolic link is followed
+// only to a device: a file it names is never replaced through it.
+std::optional<Target> TargetOf(const std::string& path, std::string* problem) {
+  struct stat link {};
+  if (lstat(path.c_str(), &link) != 0) return Target::kFile;
+  struct stat info = link;
+  if (S_ISLNK(link.st_mode) && stat(path.c_str(), &info) != 0) info = link;
+  if (S_ISREG(info.st_mode) && !S_ISLNK(link.st_mode)) return Target::kFile;
+  if (S_ISCHR(info.st_mode) || S_ISFIFO(info.st_mode)) return Target::kDevice;
+  *problem = path + ": " +
+             (S_ISDIR(info.st_mode) ? std::strerror(EISDIR)
+                                    : _("not a regular file, a printer's device or a FIFO"));
+  return std::nullopt;
+}
+
+// The device or FIFO opened without blocking: a FIFO opens once a program
+// reads it.
+int OpenDevice(const std::string& path, std::chrono::steady_clock::time_point deadline) {
+  for (;;) {
+    const int fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0 || errno != ENXIO || std::chrono::steady_clock::now() >= deadline) return fd;
+    std::this_thread::sleep_for(kRetryPause);
+  }
+}
+
+bool WriteBounded(int fd, const std::string& bytes,
+                  std::chrono::steady_clock::time_point deadline) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return false;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd ready{fd, POLLOUT, 0};
+    if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0) {
+      errno = ETIMEDOUT;
+      return false;
+    }
+  }
+  return true;
+}
+
+bool WriteDevice(const std::string& path, const std::string& bytes, std::string* problem) {
+  const auto deadline = std::chrono::steady_clock::now() + kDeviceWait;
+  const int fd = OpenDevice(path, deadline);
+  if (fd < 0) {
+    *problem =
+        path + ": " + (errno == ENXIO ? _("no program reads this FIFO") : std::strerror(errno));
+    return false;
+  }
+  const bool written = WriteBounded(fd, bytes, deadline);
+  const int error = errno;
+  close(fd);
+  if (!written) {
+    *problem = path + ": " +
+               (error == ETIMEDOUT ? Fill(_("the device did not take the extrato within {1} s"),
+                                          {std::to_string(kDeviceWait.count())})
+                                   : std::strerror(error));
+  }
+  return written;
 }
 
 // Writes `bytes` to `path`. A regular file is replaced only by a complete one
 // (a temporary file renamed over it); a printer's device is written directly.
 bool WriteOut(const std::string& path, const std::string& bytes, std::string* problem) {
-  struct stat existing {};
-  const bool device = stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode);
-  std::string target = device ? path : path + ".XXXXXX";
-  const int fd = device ? open(path.c_str(), O_WRONLY | O_NOCTTY) : mkstemp(target.data());
+  const std::optional<Target> target = TargetOf(path, problem);
+  if (!target) return false;
+  if (*target == Target::kDevice) return WriteDevice(path, bytes, problem);
+  std::string temporary = path + ".XXXXXX";
+  const int fd = mkstemp(temporary.data());
   if (fd < 0) {
     *problem = path + ": " + std::strerror(errno);
     return false;
   }
-  if (!device) {
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-  }
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
   size_t done = 0;
   bool written = true;
   while (done < bytes.size() && written) {
@@ -70,10 +150,18 @@ bool WriteOut(const std::string& path, const std::string& bytes, std::string* pr
     written = n > 0;
     if (written) done += static_cast<size_t>(n);
   }
-  written = written && close(fd) == 0 && (device || rename(target.c_str(), path.c_str()) == 0);
+  int error = errno;
+  if (close(fd) != 0 && written) {
+    written = false;
+    error = errno;
+  }
+  if (written && rename(temporary.c_str(), path.c_str()) != 0) {
+    written = false;
+    error = errno;
+  }
   if (!written) {
-    *problem = path + ": " + std::strerror(errno);
-    if (!device) unlink(target.c_str());
+    *problem = path + ": " + std::strerror(error);
+    unlink(temporary.c_str());
   }
   return written;
 }
@@ -111,9 +199,9 @@ int Extrato(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool valued = arg == "--png" || arg == "--pdf" || arg == "--escpos" || arg == "--largura";
-    if (valued && i + 1 == args.size()) return Usage(err, arg + " precisa de um valor");
+    if (valued && i + 1 == args.size()) return Usage(err, Fill(_("{1} needs a value"), {arg}));
     if (arg == "--help" || arg == "-h") {
-      out << kUsage;
+      out << _(kUsage);
       return static_cast<int>(Status::kSuccess);
     } else if (arg == "--png") {
       outputs.png = args[++i];
@@ -123,7 +211,8 @@ int Extrato(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       outputs.escpos = args[++i];
     } else if (arg == "--largura") {
       const std::string& width = args[++i];
-      if (width != "80" && width != "58") return Usage(err, "--largura é 80 ou 58, não " + width);
+      if (width != "80" && width != "58")
+        return Usage(err, Fill(_("--largura is 80 or 58, not {1}"), {width}));
       outputs.paper = width == "80" ? receipt::kPaper80 : receipt::kPaper58;
     } else if (arg == "--texto") {
       outputs.text = true;
@@ -132,12 +221,12 @@ int Extrato(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     } else if ((arg == "-" || !arg.starts_with("-")) && !coupon_path) {
       coupon_path = arg;
     } else {
-      return Usage(err, "argumento inesperado: " + arg);
+      return Usage(err, Fill(_("unexpected argument {1}"), {arg}));
     }
   }
-  if (!coupon_path) return Usage(err, "falta o arquivo do cupom");
+  if (!coupon_path) return Usage(err, _("the coupon's file is missing"));
   if (outputs.png.empty() && outputs.pdf.empty() && outputs.escpos.empty() && !outputs.text) {
-    return Usage(err, "diga o que fazer: --png, --pdf, --texto ou --escpos");
+    return Usage(err, _("say what to make: --png, --pdf, --texto or --escpos"));
   }
   std::string document, problem;
   if (!ReadDocument(*coupon_path, &document, &problem)) {
@@ -188,13 +277,13 @@ int CallWithExtrato(std::vector<std::string> args, size_t at, std::ostream& out,
   }
   Outputs outputs;
   if (target.empty() || !OutputsFor(target, &outputs)) {
-    return Usage(err, "--extrato precisa de um arquivo .png, .pdf ou .txt");
+    return Usage(err, _("--extrato needs a .png, .pdf or .txt file"));
   }
   const bool issues_coupon = std::any_of(args.begin(), args.end(), [](const std::string& a) {
     return a == "EnviarDadosVenda" || a == "CancelarUltimaVenda";
   });
   if (!issues_coupon) {
-    return Usage(err, "--extrato vale para EnviarDadosVenda e CancelarUltimaVenda");
+    return Usage(err, _("--extrato goes with EnviarDadosVenda and CancelarUltimaVenda"));
   }
   // Found out before a sale is made whose extrato would have nowhere to go.
   const std::string folder = std::filesystem::path(target).parent_path().string();
@@ -236,7 +325,8 @@ int CallWithExtrato(std::vector<std::string> args, size_t at, std::ostream& out,
   }
   if (status != static_cast<int>(Status::kSuccess)) return status;
   if (!have) {
-    err << "satcli: extrato: o retorno não trouxe o cupom; " << target << " não foi gravado\n";
+    err << "satcli: extrato: "
+        << Fill(_("the reply carried no coupon; {1} was not written"), {target}) << "\n";
     return static_cast<int>(Status::kRefused);
   }
   if (!Render(document, outputs, out, &problem)) {
@@ -256,7 +346,7 @@ int RunWithExtrato(const std::vector<std::string>& args, std::ostream& out, std:
         out, err);
   }
   if (args == std::vector<std::string>{"help", "extrato"}) {
-    out << kUsage;
+    out << _(kUsage);
     return static_cast<int>(Status::kSuccess);
   }
   if (IsSaleCommand(args)) return RunSaleCommand(args, out, err);

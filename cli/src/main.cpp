@@ -9,6 +9,7 @@
 #include "archive_command.h"
 #include "command_line.h"
 #include "extrato.h"
+#include "i18n/messages.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ bool WriteAll(int fd, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  kovrad::i18n::UseMessages("satcli");
   // The library writes trace lines to standard output. They go to standard
   // error instead, so that what satcli prints (JSON above all) stands alone.
   const int output = dup(STDOUT_FILENO);

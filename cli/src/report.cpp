@@ -163,6 +163,7 @@ std::string JsonReport(const Report& report) {
     }
   }
   if (report.record) json += ",\"CodigoErro\":" + JsonRecord(*report.record);
+  if (!report.diagnosis.empty()) json += ",\"diagnostico\":" + JsonString(report.diagnosis);
   return json + "}\n";
 }
 

@@ -26,6 +26,8 @@ struct Report {
   std::optional<int32_t> looked_up;
   // A sale whose reply was lost, settled by asking the device.
   std::optional<Recovery> recovery;
+  // What a link failure was, in words, with what to do (as printed on error).
+  std::string diagnosis;
 };
 
 // The exit status the report calls for.

@@ -10,13 +10,16 @@
 
 #include "archive_command.h"
 #include "catalog.h"
+#include "client/port_check.h"
 #include "client/recovery.h"
 #include "command_line.h"
-#include "port_check.h"
+#include "i18n/messages.h"
 #include "report.h"
 
 namespace kovrad::cli {
 namespace {
+
+using i18n::Fill;
 
 // The file --salvar names, made ready before the device is asked anything:
 // a sale must not be made only to find that its coupon has nowhere to go. The
@@ -32,8 +35,8 @@ class PendingFile {
     // of a device, a FIFO or a symbolic link.
     struct stat existing {};
     if (lstat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
-      *problem =
-          path + ": " + (S_ISDIR(existing.st_mode) ? std::strerror(EISDIR) : "not a regular file");
+      *problem = path + ": " +
+                 (S_ISDIR(existing.st_mode) ? std::strerror(EISDIR) : _("not a regular file"));
       return false;
     }
     temporary_ = path + ".XXXXXX";
@@ -91,8 +94,11 @@ int32_t SessionFor(const Invocation& invocation, std::ostream& err) {
   const bool kept =
       invocation.session ? store.Record(session, &problem) : store.Draw(&session, &problem);
   if (!kept) {
-    err << "satcli: the recent session numbers could not be kept (" << problem
-        << "); a later run may repeat this one's\n";
+    err << "satcli: "
+        << Fill(_("the recent session numbers could not be kept ({1}); a later run may repeat "
+                  "this one's"),
+                {problem})
+        << "\n";
   }
   return session;
 }
@@ -114,9 +120,11 @@ bool SelectPort(client::Library& library, int32_t number, std::ostream& err, Sta
     return false;
   }
   if (selected.status == Status::kSuccess) return true;
-  err << "satcli: port name refused: the library takes port names of at most 9 characters, "
-         "ttyACM0 to ttyACM999, not ttyACM"
-      << number << "\n";
+  err << "satcli: "
+      << Fill(_("port name refused: the library takes port names of at most 9 characters, "
+                "ttyACM0 to ttyACM999, not ttyACM{1}"),
+              {std::to_string(number)})
+      << "\n";
   *status = Status::kUsage;
   return false;
 }
@@ -125,52 +133,67 @@ double Seconds(std::chrono::steady_clock::duration elapsed) {
   return std::chrono::duration<double>(elapsed).count();
 }
 
-// A link failure in words: what happened, and what to do about it.
-void ExplainLinkFailure(const Invocation& invocation, const Report& report, double elapsed,
-                        std::ostream& err) {
-  const int32_t code = report.record->code;
+constexpr char kCableHint[] = N_("Check the cable, then the device with ConsultarSAT.");
+
+// A link failure in words: what happened, and what to do about it; empty for
+// the other codes. A sale's time-out leaves the cable out: the device is asked
+// next what it did, and its answer tells whether the link works.
+std::string LinkFailure(const Invocation& invocation, int32_t code, double elapsed,
+                        bool settled_next) {
   const std::string name(invocation.function->name);
   if (code == __NOCONNECT__) {
-    err << "satcli: " << name << ": the port could not be opened: " << DiagnosePort(invocation.port)
-        << "\n";
-  } else if (code == __TIMEOUT__) {
+    return Fill(_("{1}: the port could not be opened: {2}"),
+                {name, client::DiagnosePort(invocation.port)});
+  }
+  if (code == __TIMEOUT__) {
     char waited[32];
     std::snprintf(waited, sizeof waited, "%.1f", elapsed);
-    err << "satcli: " << name << ": no reply within its time limit of "
-        << invocation.function->TimeLimitMs() / 1000 << " s (waited " << waited
-        << " s). Check the cable, then the device with ConsultarSAT.\n";
-  } else if (code == __SEMCTS__) {
-    err << "satcli: " << name
-        << ": the request could not be written to the port: " << DiagnosePort(invocation.port)
-        << "\n";
+    const std::string limit = std::to_string(invocation.function->TimeLimitMs() / 1000);
+    return Fill(_("{1}: no reply within its time limit of {2} s (waited {3} s)."),
+                {name, limit, waited}) +
+           (settled_next ? "" : std::string(" ") + _(kCableHint));
   }
+  if (code == __SEMCTS__) {
+    return Fill(_("{1}: the request could not be written to the port: {2}"),
+                {name, client::DiagnosePort(invocation.port)});
+  }
+  return {};
 }
 
 // A sale or cancellation whose reply was lost: the device is asked what it did.
 client::Recovery Recover(client::Library& library, const Invocation& invocation,
                          const Report& report, std::ostream& err) {
   const std::string name(invocation.function->name);
-  err << "satcli: the reply to " << name << " (session " << report.session
-      << ") was lost; asking the device what it did (ConsultarNumeroSessao)\n";
+  err << "satcli: "
+      << Fill(_("the reply to {1} (session {2}) was lost; asking the device what it did "
+                "(ConsultarNumeroSessao)"),
+              {name, std::to_string(report.session)})
+      << "\n";
   const client::Recovery recovery = client::RecoverSale(
       name, report.session, [&err] { return SessionFor(Invocation(), err); },
       client::LookupThrough(library, invocation.arguments.TextString(0)));
   switch (recovery.fate) {
     case client::SaleFate::kMade:
-      err << "satcli: the device made it: its stored reply follows; do not send it again\n";
+      err << "satcli: " << _("the device made it: its stored reply follows; do not send it again")
+          << "\n";
       break;
     case client::SaleFate::kRefused:
-      err << "satcli: the device refused it: no coupon was made\n";
+      err << "satcli: " << _("the device refused it: no coupon was made") << "\n";
       break;
     case client::SaleFate::kNotMade:
-      err << "satcli: the device never got it: nothing was made, it may be sent again\n";
+      err << "satcli: " << _("the device never got it: nothing was made, it may be sent again")
+          << "\n";
       break;
     case client::SaleFate::kUnknown:
-      err << "satcli: what the device did is unknown (" << recovery.reason
-          << "). Do NOT send it again: ask later with satcli ConsultarNumeroSessao --codigo CODE "
-             "--numero "
-          << report.session << "\n";
+      err << "satcli: "
+          << Fill(_("what the device did is unknown ({1}). Do NOT send it again: ask later with "
+                    "satcli ConsultarNumeroSessao --codigo CODE --numero {2}"),
+                  {recovery.reason, std::to_string(report.session)})
+          << "\n";
       break;
+  }
+  if (recovery.fate == client::SaleFate::kUnknown && report.record->code == __TIMEOUT__) {
+    err << "satcli: " << _(kCableHint) << "\n";
   }
   return recovery;
 }
@@ -185,13 +208,15 @@ Status SaveDocument(const Invocation& invocation, const Report& report, const Ou
   }
   if (document.text.empty()) {
     file.Discard();
-    err << "satcli: the reply carried no document; " << invocation.save_to << " was not written\n";
+    err << "satcli: "
+        << Fill(_("the reply carried no document; {1} was not written"), {invocation.save_to})
+        << "\n";
     const bool made = report.recovery && report.recovery->fate == client::SaleFate::kMade;
     return made ? Status::kNotSaved : status;
   }
   if (!file.Commit(document.text, &problem)) {
     // The call itself stands: a sale made is never reported as refused.
-    err << "satcli: the document could not be saved: " << problem << "\n";
+    err << "satcli: " << Fill(_("the document could not be saved: {1}"), {problem}) << "\n";
     if (status == Status::kSuccess) return Status::kNotSaved;
   }
   return status;
@@ -275,14 +300,19 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   Outcome document = saving ? CallByName("Base64ToAscii", library, 0, Arguments()) : Outcome();
 
   if (report.record) {
-    ExplainLinkFailure(invocation, report, elapsed, err);
-    if (client::OutcomeUncertain(function.name, report.session, report.record->code,
-                                 report.outcome.text)) {
+    const bool uncertain = client::OutcomeUncertain(function.name, report.session,
+                                                    report.record->code, report.outcome.text);
+    report.diagnosis = LinkFailure(invocation, report.record->code, elapsed, uncertain);
+    if (!report.diagnosis.empty()) err << "satcli: " << report.diagnosis << "\n";
+    if (uncertain) {
       report.recovery = Recover(library, invocation, report, err);
       document.text = report.recovery->coupon;
     } else if (FromOtherSession(report)) {
-      err << "satcli: the reply carries another session's number, not " << report.session
-          << ": it answers an earlier request\n";
+      err << "satcli: "
+          << Fill(_("the reply carries another session's number, not {1}: it answers an earlier "
+                    "request"),
+                  {std::to_string(report.session)})
+          << "\n";
     }
   }
 

@@ -14,6 +14,7 @@
 
 #include "device.h"
 #include "faults.h"
+#include "i18n/messages.h"
 #include "link.h"
 #include "options.h"
 #include "publication.h"
@@ -24,6 +25,8 @@
 
 namespace satemu {
 namespace {
+
+using kovrad::i18n::Fill;
 
 // A frame left unfinished this long never will be: the search moves on.
 constexpr int kQuietMs = 250;
@@ -93,7 +96,7 @@ class Emulator {
         if (n < 0 && errno != EAGAIN && errno != EINTR) return Failed("read");
         if (n > 0) reader.Feed(buffer.data(), static_cast<size_t>(n));
       } else if ((p[1].revents & (POLLHUP | POLLERR)) != 0) {
-        log_("the pseudo-terminal went away");
+        log_(_("the pseudo-terminal went away"));
         return false;
       }
       while (auto frame = reader.Next()) Answer(master, *frame);
@@ -110,12 +113,12 @@ class Emulator {
   void Answer(int master, const RequestFrame& frame) {
     const Device::Outcome outcome = device_.Handle(frame.text);
     if (!store_.error().empty() && store_.error() != last_error_)
-      log_("state not saved: " + store_.error());
+      log_(Fill(_("state not saved: {1}"), {store_.error()}));
     last_error_ = store_.error();
     const bool faulty = options_.fault.AppliesTo(outcome.function);
     if (options_.verbose) {
       log_(Printable(outcome.function, 64) + " -> " + outcome.reply.code +
-           (faulty ? " (with the fault)" : ""));
+           (faulty ? _(" (with the fault)") : ""));
     }
     std::string problem;
     if (!SendPlan(master,
@@ -150,13 +153,13 @@ int Run(const Options& options) {
     const std::unique_ptr<Store> store =
         Store::Open(options.state_file, &state, &device.history(), &found, &problem);
     if (!store) {
-      log("cannot start: " + problem);
+      log(Fill(_("cannot start: {1}"), {problem}));
       return 1;
     }
     if (!found) {
       state = NewDevice(options);
     } else if (options.kit) {
-      log("--kit applies to a new device; " + options.state_file + " holds one already");
+      log(Fill(_("--kit applies to a new device; {1} holds one already"), {options.state_file}));
     }
     if (!options.emergency_code.empty()) state.emergency_code = options.emergency_code;
     if (state.emergency_code.empty()) state.emergency_code = kDefaultEmergencyCode;
@@ -175,7 +178,7 @@ int Run(const Options& options) {
     // Coupons are signed with this key; its certificate verifies them.
     const auto key = SigningKey::LoadOrMake(SigningKeyPrefix(options), options.serial, &problem);
     if (!key) {
-      log("no signing key: " + problem);
+      log(Fill(_("no signing key: {1}"), {problem}));
       return 1;
     }
     device.set_signing_key(key.get());
@@ -183,7 +186,7 @@ int Run(const Options& options) {
     device.set_unique_sessions(options.unique_sessions);
     device.Record("INICIO", "equipamento ligado em " + tty);
     if (!device.Commit()) {
-      log("state not saved: " + store->error());
+      log(Fill(_("state not saved: {1}"), {store->error()}));
       return 1;
     }
     Emulator emulator(options, device, *store, log);
@@ -204,18 +207,19 @@ int Run(const Options& options) {
 }  // namespace satemu
 
 int main(int argc, char** argv) {
+  kovrad::i18n::UseMessages("satemu");
   satemu::Options options;
   std::string message;
   switch (
       satemu::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &message)) {
     case satemu::Parsed::kHelp:
-      std::fputs(satemu::kUsage, stdout);
+      std::fputs(_(satemu::kUsage), stdout);
       return 0;
     case satemu::Parsed::kVersion:
       std::fputs(satemu::kVersionText, stdout);
       return 0;
     case satemu::Parsed::kError:
-      std::fprintf(stderr, "satemu: %s\n\n%s", message.c_str(), satemu::kUsage);
+      std::fprintf(stderr, "satemu: %s\n\n%s", message.c_str(), _(satemu::kUsage));
       return 2;
     case satemu::Parsed::kRun:
       break;

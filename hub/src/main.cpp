@@ -25,6 +25,7 @@
 #include "device.h"
 #include "export_command.h"
 #include "http_server.h"
+#include "i18n/messages.h"
 #include "ledger.h"
 #include "log.h"
 #include "metrics.h"
@@ -35,19 +36,23 @@
 namespace kovrad::hub {
 namespace {
 
+using i18n::Fill;
+
 constexpr char kUsage[] =
-    "uso: kovrad-hub [--config ARQUIVO] [preparar | verificar]\n"
-    "     kovrad-hub [--config ARQUIVO] exportar --mes AAAA-MM [--cnpj CNPJ] --saida ARQUIVO.zip\n"
-    "     kovrad-hub central preparar [--config ARQUIVO]\n"
-    "\n"
-    "Serve os SAT deste computador aos caixas da loja por HTTP. A configuração\n"
-    "(TOML, padrão /etc/kovrad/kovrad-hub.toml) diz o endereço, os SAT, os caixas,\n"
-    "os tokens e o banco de registro, que guarda também cada CF-e emitido. Pronto,\n"
-    "escreve KOVRAD_HUB_URL=<url> na saída.\n"
-    "\n"
-    "  preparar   cria o banco de registro (uma vez, na instalação)\n"
-    "  verificar  diz se a configuração está pronta para atender\n"
-    "  exportar   grava o pacote do mês para o contador (os XML e o resumo em CSV e PDF)\n";
+    N_("usage: kovrad-hub [--config FILE] [preparar | verificar]\n"
+       "       kovrad-hub [--config FILE] exportar --mes YYYY-MM [--cnpj CNPJ] --saida FILE.zip\n"
+       "       kovrad-hub central preparar [--config FILE]\n"
+       "       kovrad-hub --version\n"
+       "\n"
+       "Serves this computer's SAT devices to the store's tills over HTTP. The configuration\n"
+       "(TOML, default /etc/kovrad/kovrad-hub.toml) names the address, the devices, the tills,\n"
+       "the tokens and the ledger, which also keeps every CF-e made. Once ready, it writes\n"
+       "KOVRAD_HUB_URL=<url> on its output.\n"
+       "\n"
+       "  preparar   makes the ledger (once, when installing)\n"
+       "  verificar  says whether the configuration is ready to serve\n"
+       "  exportar   writes the month's bundle for the accountant (the XML files and the\n"
+       "             summary in CSV and PDF)\n");
 
 // Exit statuses: 2 for what only the administrator can mend (the service
 // is not started again for it), 1 for what may pass (a full disk).
@@ -58,9 +63,10 @@ void WarnOfPlainTokens(const Config& config) {
   if (!config.tls_certificate.empty() || IsLoopback(config.address)) return;
   if (config.tokens.empty() && config.administrators.empty()) return;
   Log(Level::kWarning,
-      "ATENÇÃO: os tokens dos caixas e de administrador passam sem criptografia pela rede em " +
-          config.address +
-          ": qualquer um na rede da loja pode lê-los. Configure tls_certificado e tls_chave.");
+      Fill(_("WARNING: the tills' and administrators' tokens cross the network at {1} "
+             "unencrypted: anyone on the store's network can read them. Set tls_certificado "
+             "and tls_chave."),
+           {config.address}));
 }
 
 // The configuration, read and ready to serve: with an activation code for
@@ -69,7 +75,7 @@ std::optional<Config> ReadyConfig(const std::string& path) {
   std::string error;
   auto config = LoadConfig(path, &error);
   if (!config) {
-    Log(Level::kError, "configuração: " + error);
+    Log(Level::kError, Fill(_("configuration: {1}"), {error}));
     return std::nullopt;
   }
   const bool every_device_has_one =
@@ -77,9 +83,10 @@ std::optional<Config> ReadyConfig(const std::string& path) {
       std::all_of(config->devices.begin(), config->devices.end(),
                   [](const DeviceConfig& d) { return !d.activation_code.empty(); });
   if (config->activation_code.empty() && !every_device_has_one) {
-    Log(Level::kError, "configuração: " + path +
-                           " não tem codigo_ativacao; escreva o código de ativação do SAT e "
-                           "inicie o hub de novo (systemctl enable --now kovrad-hub)");
+    Log(Level::kError,
+        Fill(_("configuration: {1} has no codigo_ativacao; write the device's activation code "
+               "there and start the hub again (systemctl enable --now kovrad-hub)"),
+             {path}));
     return std::nullopt;
   }
   WarnOfPlainTokens(*config);
@@ -90,23 +97,23 @@ int Prepare(const std::string& config_path) {
   std::string error;
   const auto config = LoadConfig(config_path, &error);
   if (!config) {
-    Log(Level::kError, "configuração: " + error);
+    Log(Level::kError, Fill(_("configuration: {1}"), {error}));
     return kNeedsAdministrator;
   }
   if (access(config->database.c_str(), F_OK) == 0) {
     // An upgrade: the ledger is kept, and checked.
     if (!Ledger::Open(config->database, &error)) {
-      Log(Level::kError, "banco de registro: " + error);
+      Log(Level::kError, Fill(_("ledger: {1}"), {error}));
       return kNeedsAdministrator;
     }
-    Log(Level::kNotice, "banco de registro " + config->database + " já existe; mantido");
+    Log(Level::kNotice, Fill(_("ledger {1} exists already; kept"), {config->database}));
     return 0;
   }
   if (!Ledger::Create(config->database, &error)) {
-    Log(Level::kError, "banco de registro: " + error);
+    Log(Level::kError, Fill(_("ledger: {1}"), {error}));
     return kNeedsAdministrator;
   }
-  Log(Level::kNotice, "banco de registro " + config->database + " criado");
+  Log(Level::kNotice, Fill(_("ledger {1} made"), {config->database}));
   return 0;
 }
 
@@ -116,7 +123,7 @@ int Serve(const std::string& config_path) {
   if (!config) return kNeedsAdministrator;
   auto ledger = Ledger::Open(config->database, &error);
   if (!ledger) {
-    Log(Level::kError, "banco de registro: " + error);
+    Log(Level::kError, Fill(_("ledger: {1}"), {error}));
     // A ledger that cannot be written now may be once the disk has room.
     return access(config->database.c_str(), F_OK) == 0 ? 1 : kNeedsAdministrator;
   }
@@ -125,7 +132,7 @@ int Serve(const std::string& config_path) {
   const auto archive =
       archive::Archive::Open(config->database, archive::Archive::Mode::kExisting, &error);
   if (!archive) {
-    Log(Level::kError, "arquivo de CF-e: " + error);
+    Log(Level::kError, Fill(_("CF-e archive: {1}"), {error}));
     return 1;
   }
   std::vector<DeviceConfig> devices = config->devices;
@@ -141,9 +148,10 @@ int Serve(const std::string& config_path) {
     close(output);
   }
   for (const DeviceConfig& device : devices) {
-    Log(Level::kInfo, "SAT " + device.serial + " em ttyACM" + std::to_string(device.port));
+    Log(Level::kInfo,
+        Fill(_("SAT {1} on ttyACM{2}"), {device.serial, std::to_string(device.port)}));
   }
-  if (devices.empty()) Log(Level::kWarning, "nenhum SAT encontrado");
+  if (devices.empty()) Log(Level::kWarning, _("no SAT device found"));
 
   // Signals are taken by sigwait below, never by a thread of the server.
   sigset_t stop;
@@ -171,13 +179,13 @@ int Serve(const std::string& config_path) {
                                : config->address;
   const std::string url =
       (tls ? "https://" : "http://") + host + ":" + std::to_string(server.port());
-  Log(Level::kNotice, "ouvindo em " + url);
+  Log(Level::kNotice, Fill(_("listening on {1}"), {url}));
   std::printf("KOVRAD_HUB_URL=%s\n", url.c_str());
   std::fflush(stdout);
 
   int signal_number = 0;
   sigwait(&stop, &signal_number);
-  Log(Level::kNotice, "encerrando");
+  Log(Level::kNotice, _("stopping"));
   return 0;
 }
 
@@ -195,6 +203,7 @@ int RunWorkerMode(const char* fd, const char* port) {
 }  // namespace kovrad::hub
 
 int main(int argc, char** argv) {
+  kovrad::i18n::UseMessages("kovrad-hub");
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() == 3 && args[0] == "--worker") {
     return kovrad::hub::RunWorkerMode(argv[2], argv[3]);
@@ -207,7 +216,11 @@ int main(int argc, char** argv) {
   std::string command;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--help" || args[i] == "-h") {
-      std::fputs(kovrad::hub::kUsage, stdout);
+      std::fputs(_(kovrad::hub::kUsage), stdout);
+      return 0;
+    }
+    if (args[i] == "--version") {
+      std::fputs("kovrad-hub " KOVRAD_VERSION "\n", stdout);
       return 0;
     }
     if (args[i] == "exportar") {
@@ -218,7 +231,7 @@ int main(int argc, char** argv) {
     } else if (command.empty() && (args[i] == "preparar" || args[i] == "verificar")) {
       command = args[i];
     } else {
-      std::fputs(kovrad::hub::kUsage, stderr);
+      std::fputs(_(kovrad::hub::kUsage), stderr);
       return 2;
     }
   }

@@ -78,6 +78,11 @@ TEST(SatcliCommandLine, HelpForms) {
   EXPECT_NE(described.out.find("chaveConsulta"), std::string::npos);
   EXPECT_NE(described.out.find("Success: 06000"), std::string::npos);
   EXPECT_NE(RunCli({"help", "AtivarSAT"}).out.find("04000 or 04006"), std::string::npos);
+  // --extrato is taken before the call: it is told where it applies, and only there.
+  EXPECT_NE(RunCli({"help"}).out.find("  --extrato FILE "), std::string::npos);
+  EXPECT_NE(described.out.find("  --extrato FILE "), std::string::npos);
+  EXPECT_NE(RunCli({"help", "CancelarUltimaVenda"}).out.find("--extrato"), std::string::npos);
+  EXPECT_EQ(RunCli({"help", "ConsultarSAT"}).out.find("--extrato"), std::string::npos);
   EXPECT_EQ(RunCli({"--help"}).out, RunCli({"help"}).out);
   EXPECT_EQ(RunCli({}).status, 3);
   const Result unknown = RunCli({"help", "Nothing"});

@@ -76,6 +76,13 @@ TEST_F(Field, EachLinkFailureIsNamedWithWhatToDo) {
   EXPECT_EQ(absent.status, 2);
   EXPECT_TRUE(Has(absent.err, "no SAT device found")) << absent.err;
   EXPECT_TRUE(Has(absent.err, "lsusb -d 0525:a4a7")) << absent.err;
+  // JSON keeps the same reason.
+  const Finished absent_json = Satcli({"--json", "ConsultarSAT"});
+  EXPECT_EQ(absent_json.status, 2);
+  const QJsonObject absent_fields =
+      QJsonDocument::fromJson(QByteArray::fromStdString(absent_json.out)).object();
+  EXPECT_TRUE(absent_fields["diagnostico"].toString().contains("no SAT device found"))
+      << absent_json.out;
 
   const Finished missing = Satcli({"--porta", "3", "ConsultarSAT"});
   EXPECT_EQ(missing.status, 2);
@@ -97,7 +104,7 @@ TEST_F(Field, EachLinkFailureIsNamedWithWhatToDo) {
   EXPECT_EQ(Satcli({"--porta", "0", "ConsultarSAT"}).status, 0);
 }
 
-TEST_F(Field, PermissionDeniedNamesTheGroupToJoin) {
+TEST_F(Field, PermissionDeniedNamesTheGroupToJoinOrTheUdevRule) {
   if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0) {
     GTEST_SKIP() << "needs root and setpriv to run satcli as another user";
   }
@@ -113,7 +120,19 @@ TEST_F(Field, PermissionDeniedNamesTheGroupToJoin) {
                   SATCLI_PATH, "--biblioteca", KOVRAD_LIBRARY, "--porta", "0", "ConsultarSAT"});
   EXPECT_EQ(run.status, 2) << run.err;
   EXPECT_TRUE(Has(run.err, "ttyACM0: Permission denied")) << run.err;
-  EXPECT_TRUE(Has(run.err, "sudo adduser \"$USER\"")) << run.err;
+  // A root:root port: joining root is no advice; the udev rule is.
+  EXPECT_FALSE(Has(run.err, "adduser \"$USER\" root")) << run.err;
+  EXPECT_TRUE(Has(run.err, "udev rule")) << run.err;
+  EXPECT_TRUE(Has(run.err, "sudo adduser \"$USER\" dialout")) << run.err;
+
+  // A port its group may use: join that group.
+  ASSERT_EQ(chown(fs::canonical(device.port_path()).c_str(), 0, 20), 0);  // dialout
+  ASSERT_EQ(chmod(fs::canonical(device.port_path()).c_str(), 0660), 0);
+  const Finished group =
+      RunProgram({"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                  SATCLI_PATH, "--biblioteca", KOVRAD_LIBRARY, "--porta", "0", "ConsultarSAT"});
+  EXPECT_TRUE(Has(group.err, "sudo adduser \"$USER\" dialout")) << group.err;
+  EXPECT_FALSE(Has(group.err, "udev rule")) << group.err;
 }
 
 TEST_F(Field, ATimeOutNamesTheFunctionAndTheWait) {
@@ -121,6 +140,7 @@ TEST_F(Field, ATimeOutNamesTheFunctionAndTheWait) {
   const Finished run = Satcli({"ConsultarSAT"});
   EXPECT_EQ(run.status, 2);
   EXPECT_TRUE(Has(run.err, "ConsultarSAT: no reply within its time limit of 5 s")) << run.err;
+  EXPECT_TRUE(Has(run.err, "Check the cable")) << run.err;
 }
 
 // ---- A sale whose reply was lost ----
@@ -134,6 +154,8 @@ TEST_F(Field, ASaleWhoseReplyWasLostIsRecoveredNotRepeated) {
                                   kCode, "--documento", kSale});
     EXPECT_EQ(sold.status, 0) << sold.err;
     EXPECT_TRUE(Has(sold.err, "the device made it")) << sold.err;
+    // The device answered the lookup: its link works, the cable is no hint.
+    EXPECT_FALSE(Has(sold.err, "Check the cable")) << sold.err;
     const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(sold.out)).object();
     EXPECT_EQ(json["recuperacao"].toObject()["resultado"].toString(), "feita");
     const std::string key = json["campos"].toObject()["chaveConsulta"].toString().toStdString();

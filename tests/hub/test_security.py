@@ -245,8 +245,10 @@ class TlsTest(HubTestCase):
 
     def test_plain_http_with_tokens_on_the_network_is_warned_of(self):
         hub = self.hub({}, f'endereco = "192.0.2.1"\n[tokens]\n1 = "{TILL_TOKEN}"\n', "plain", wait=False)
+        # Said in the store's language, as a till's locale asks for it.
+        store = dict(os.environ, LC_ALL="C.UTF-8", LANGUAGE="pt_BR")
         verified = subprocess.run([os.environ["KOVRAD_HUB"], "--config", hub.config, "verificar"],
-                                  capture_output=True, text=True, timeout=30)
+                                  capture_output=True, text=True, timeout=30, env=store)
         self.assertEqual(verified.returncode, 0, verified.stderr)
         self.assertIn("sem criptografia", verified.stderr)
 

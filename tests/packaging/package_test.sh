@@ -98,7 +98,8 @@ check "kovrad-tools holds the programs, desktop entry, icon and manual pages, no
   eval 'for f in ./usr/bin/Ativacao ./usr/bin/satcli \
            ./usr/share/applications/kovrad-ativacao.desktop \
            ./usr/share/icons/hicolor/scalable/apps/kovrad-ativacao.svg \
-           ./usr/share/man/man1/Ativacao.1.gz ./usr/share/man/man1/satcli.1.gz; do
+           ./usr/share/man/man1/Ativacao.1.gz ./usr/share/man/man1/satcli.1.gz \
+           ./usr/share/man/pt_BR/man1/satcli.1.gz ./usr/share/locale/pt_BR/LC_MESSAGES/satcli.mo; do
           contains "$(files "$tools")" "$f" || exit 1
         done
         lacks "$(files "$tools")" satemu'
@@ -106,12 +107,16 @@ check "kovrad-tools holds the programs, desktop entry, icon and manual pages, no
 check "kovrad-emulator holds satemu and its manual page, without Qt" \
   eval 'contains "$(files "$emulator")" ./usr/bin/satemu &&
         contains "$(files "$emulator")" ./usr/share/man/man1/satemu.1.gz &&
+        contains "$(files "$emulator")" ./usr/share/man/pt_BR/man1/satemu.1.gz &&
+        contains "$(files "$emulator")" ./usr/share/locale/pt_BR/LC_MESSAGES/satemu.mo &&
         contains "$(dpkg-deb -f "$emulator" Depends)" libssl3 &&
         lacks "$(dpkg-deb -f "$emulator" Depends)" qt6'
 
 check "kovrad-hub holds the program, its unit, its configuration, manual page and alert rules" \
   eval 'for f in ./usr/bin/kovrad-hub ./usr/lib/systemd/system/kovrad-hub.service \
            ./etc/kovrad/kovrad-hub.toml ./usr/share/man/man1/kovrad-hub.1.gz \
+           ./usr/share/man/pt_BR/man1/kovrad-hub.1.gz \
+           ./usr/share/locale/pt_BR/LC_MESSAGES/kovrad-hub.mo \
            ./usr/share/doc/kovrad-hub/hub.md ./usr/share/doc/kovrad-hub/chain.md \
            ./usr/share/kovrad-hub/prometheus/kovrad-hub.rules.yml; do
           contains "$(files "$hub")" "$f" || exit 1
@@ -133,6 +138,10 @@ check "the desktop entry is valid" \
 check "the manual pages format without warnings" \
   eval 'for page in Ativacao satcli satemu kovrad-hub; do
           zcat "$root/usr/share/man/man1/$page.1.gz" | groff -man -ww -z 2>&1 | (! grep .) || exit 1
+        done
+        for page in satcli satemu kovrad-hub; do
+          zcat "$root/usr/share/man/pt_BR/man1/$page.1.gz" | groff -man -ww -z -K utf8 2>&1 |
+            (! grep .) || exit 1
         done'
 check "every package has a DEP-5 copyright file with the licence, and this changelog" \
   eval 'for package in "${packages[@]}"; do

@@ -2,6 +2,7 @@
 // refused before anything is written or sent, and --extrato on a sale and a
 // cancellation made on the emulated device.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <regex>
@@ -66,6 +67,31 @@ TEST(ExtratoCommand, RefusesMistakesBeforeWritingOrCallingTheDevice) {
                 .status,
             3);
   EXPECT_FALSE(std::filesystem::exists(dir / "e.png"));
+}
+
+TEST(ExtratoCommand, WritesRegularFilesDevicesAndFifosOnly) {
+  TempDir dir;
+  namespace fs = std::filesystem;
+  // A link is never replaced, nor the file it names written through it.
+  WriteFile(dir / "kept.bin", "earlier");
+  fs::create_symlink(dir / "kept.bin", dir / "link.bin");
+  const Finished linked = Extrato({kSale, "--escpos", dir / "link.bin"});
+  EXPECT_EQ(linked.status, 1);
+  EXPECT_NE(linked.err.find("not a regular file"), std::string::npos) << linked.err;
+  EXPECT_TRUE(fs::is_symlink(dir / "link.bin"));
+  EXPECT_EQ(ReadFile(dir / "kept.bin"), "earlier");
+  EXPECT_EQ(Extrato({kSale, "--escpos", dir.path()}).status, 1);
+
+  // A FIFO nobody reads is reported after a bounded wait, not waited on forever.
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+  const Finished unread = Extrato({kSale, "--escpos", dir / "fifo"});
+  EXPECT_EQ(unread.status, 1);
+  EXPECT_NE(unread.err.find("fifo"), std::string::npos) << unread.err;
+  EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
+
+  // A device is written in place.
+  EXPECT_EQ(Extrato({kSale, "--escpos", "/dev/null"}).status, 0);
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
 }
 
 class ExtratoOnDevice : public EmulatedDevice {

@@ -1,4 +1,4 @@
-#include "port_check.h"
+#include "client/port_check.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -15,7 +15,7 @@
 #include <fstream>
 #include <sstream>
 
-namespace kovrad::cli {
+namespace kovrad::client {
 namespace {
 
 namespace fs = std::filesystem;
@@ -100,6 +100,23 @@ std::string GroupOf(const struct stat& info) {
   return g != nullptr ? g->gr_name : std::to_string(info.st_gid);
 }
 
+// Joining the port's group helps only when that group may read and write it
+// and is not root's: a port left as root:root needs the udev rule that gives
+// SAT ports to dialout, or the administrator.
+std::string PermissionDenied(const std::string& path, const struct stat& info) {
+  const std::string group = GroupOf(info);
+  const bool joinable = info.st_gid != 0 && (info.st_mode & S_IRGRP) && (info.st_mode & S_IWGRP);
+  if (joinable) {
+    return path + ": Permission denied\n  The port belongs to group \"" + group +
+           "\": add your user to it (sudo adduser \"$USER\" " + group + ") and log in again.";
+  }
+  return path + ": Permission denied\n  The port belongs to group \"" + group +
+         "\", which point-of-sale users do not join. Install the udev rule that gives SAT "
+         "ports to the dialout group (the kovrad-udev package, or 60-kovrad.rules in "
+         "/etc/udev/rules.d), plug the device in again and add your user to dialout "
+         "(sudo adduser \"$USER\" dialout); or ask the computer's administrator.";
+}
+
 std::string Held(const std::string& path) {
   const std::string holder = PortHolder(path);
   return path + ": held by another program" + (holder.empty() ? "" : ": " + holder) +
@@ -156,11 +173,7 @@ std::string DiagnosePort(std::optional<int32_t> port) {
            Variable("KOVRAD_DEV_DIR", "/dev") + "/ttyACM*\" lists the ports there.";
   }
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0 && (errno == EACCES || errno == EPERM)) {
-    const std::string group = GroupOf(info);
-    return path + ": Permission denied\n  The port belongs to group \"" + group +
-           "\": add your user to it (sudo adduser \"$USER\" " + group + ") and log in again.";
-  }
+  if (fd < 0 && (errno == EACCES || errno == EPERM)) return PermissionDenied(path, info);
   if (fd < 0 && errno == EBUSY) return Held(path);
   if (fd < 0) return path + ": " + std::strerror(errno);
   const bool locked = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
@@ -169,4 +182,4 @@ std::string DiagnosePort(std::optional<int32_t> port) {
   return path + " opens now: it was busy or went away during the call. Try again.";
 }
 
-}  // namespace kovrad::cli
+}  // namespace kovrad::client

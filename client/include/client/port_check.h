@@ -1,7 +1,7 @@
-// When the library cannot open the device's port, satcli looks at the port
-// itself to tell the person at the till which of the usual failures it is and
-// what to do about it: no device, permission denied, the port held by another
-// program.
+// When the library cannot open the device's port, a program looks at the
+// port itself to tell the person at the till which of the usual failures it is
+// and what to do about it: no device, permission denied, the port held by
+// another program.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace kovrad::cli {
+namespace kovrad::client {
 
 // The tty names (ttyACM0) of the SAT devices on USB, in name order, from
 // $KOVRAD_SYSFS_DIR (default /sys).
@@ -26,4 +26,4 @@ std::string PortHolder(const std::string& path);
 // the library finds on USB), and what to do: one or more lines.
 std::string DiagnosePort(std::optional<int32_t> port);
 
-}  // namespace kovrad::cli
+}  // namespace kovrad::client
