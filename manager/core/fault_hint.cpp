@@ -1,14 +1,12 @@
 #include "core/fault_hint.h"
 
-#include "kovrad.h"
+#include "core/port_fault.h"
 #include "core/replies.h"
+#include "kovrad.h"
 
 namespace kovrad::manager {
 namespace {
 
-constexpr char kHintNoPort[] =
-    "Causa provável: o SAT não está conectado na USB, ou outro programa está usando a porta "
-    "dele. Verifique o cabo e se o SAT está ligado, feche outros programas do SAT e tente de novo.";
 constexpr char kHintUnknownCommand[] =
     "Causa provável: o SAT respondeu algo que este programa não entende. Desligue e ligue o SAT "
     "e tente de novo; se continuar, atualize o software do SAT.";
@@ -30,7 +28,7 @@ constexpr char kHintNotActivated[] =
 std::optional<std::string> LinkFaultHint(int32_t link_code) {
   switch (link_code) {
     case __NOCONNECT__:
-      return kHintNoPort;
+      return PortHint(ExaminePort());
     case __CMDUNKERROR__:
       return kHintUnknownCommand;
     case __TIMEOUT__:
@@ -65,7 +63,7 @@ std::string StatusFailureHint(std::string_view reply) {
     return "O SAT não respondeu às 4 consultas: confira se ele está ligado e conectado, espere "
            "um minuto e toque em atualizar.";
   }
-  if (reply.find(kPortFailureLine) != std::string_view::npos) return kHintNoPort;
+  if (reply.find(kPortFailureLine) != std::string_view::npos) return PortHint(ExaminePort());
   return "O SAT não ficou pronto: espere ele terminar de iniciar e tente de novo.";
 }
 

@@ -11,7 +11,8 @@
 namespace kovrad::manager {
 
 // For a link error code (no port, unknown command, time-out, no CTS);
-// nothing for any other code.
+// nothing for any other code. For a port that did not open, the port is
+// looked at now.
 std::optional<std::string> LinkFaultHint(int32_t link_code);
 
 // For a device's refusal that names the activation code or an activation

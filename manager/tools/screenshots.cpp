@@ -20,6 +20,7 @@
 #include "client/link_error.h"
 #include "core/address_checks.h"
 #include "core/fault_hint.h"
+#include "core/port_fault.h"
 #include "core/replies.h"
 #include "forms.h"
 #include "widgets/appbar.h"
@@ -85,16 +86,26 @@ std::string UnusableAddress() {
   return CheckFixedAddresses(settings).value_or("");
 }
 
+// The port message with what was found on the computer, whatever this one
+// shows now.
+std::string NoPort(const PortFinding& finding) {
+  return WithHint(kovrad::client::LinkErrorText(__NOCONNECT__), PortHint(finding));
+}
+
 // Each fault's message box as the operator reads it.
 bool SaveFaults(QWidget& over, const QDir& dir) {
   const std::pair<const char*, std::string> faults[] = {
-      {"falha-sem-porta", kovrad::client::LinkErrorText(__NOCONNECT__)},
+      {"falha-sem-porta", NoPort({PortFinding::Fault::kNoDevice, "", ""})},
+      {"falha-porta-em-uso",
+       NoPort({PortFinding::Fault::kHeld, "/dev/ttyACM0", "satcli (pid 4242)"})},
+      {"falha-porta-permissao", NoPort({PortFinding::Fault::kPermission, "/dev/ttyACM0", ""})},
       {"falha-comando-desconhecido", kovrad::client::LinkErrorText(__CMDUNKERROR__)},
       {"falha-sat-mudo", kovrad::client::LinkErrorText(__TIMEOUT__)},
       {"falha-sem-cts", kovrad::client::LinkErrorText(__SEMCTS__)},
       {"falha-status-sat-mudo", WithHint(kMsgPortFailure, StatusFailureHint("Timeout"))},
       {"falha-status-porta",
-       WithHint(kMsgPortFailure, StatusFailureHint("Erro ao tentar abrir a porta"))},
+       WithHint(kMsgPortFailure,
+                PortHint({PortFinding::Fault::kHeld, "/dev/ttyACM0", "satcli (pid 4242)"}))},
       {"falha-codigo-errado", "Codigo: 18001.\nCódigo de ativação inválido"},
       {"falha-nao-ativado", "Codigo: 06001.\nSAT ainda não ativado"},
       {"falha-rede-endereco", UnusableAddress()},
