@@ -12,7 +12,7 @@ satemu=$2
 wm=${3:-}
 
 for tool in Xvfb xdotool xprop import convert identify $wm; do
-  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+  command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is not installed"; exit 77; }
 done
 
 source "$(dirname "$0")/../../../manager/tools/xdisplay.sh"
