@@ -296,21 +296,13 @@ TEST_F(LostReplyTest, EachOtherFateSaysWhetherToSendAgain) {
   EXPECT_NE(refused.messages[0].find("Codigo: 06010.\nErro de validação do conteúdo"),
             std::string::npos);
 
-  // The lookup itself refused: nothing is known, and the send is kept for
-  // asking again.
+  // The lookup itself refused: nothing is known.
   AnswerLookupsWith("004247|11001|Código de ativação inválido||");
   const SendOutcome unknown = Sell(bound_.library(), "12345678", "<CFe/>", sessions_);
   EXPECT_EQ(unknown.fate, client::SaleFate::kUnknown);
   EXPECT_EQ(unknown.session, 4246);
   EXPECT_EQ(unknown.coupon, std::nullopt);
   EXPECT_NE(unknown.messages.at(0).find("Não envie de novo agora"), std::string::npos);
-
-  AnswerLookupsWith("004246|06000|0000|Emitido com sucesso|||" + CouponFields());
-  const SendOutcome later =
-      AskAgain(bound_.library(), "12345678", {"EnviarDadosVenda", 4246}, sessions_);
-  EXPECT_EQ(bound_.Requests().back(), "004248|ConsultarNumeroSessao|12345678|004246");
-  EXPECT_EQ(later.fate, client::SaleFate::kMade);
-  EXPECT_EQ(later.key, std::string(kKey));
 }
 
 TEST_F(LostReplyTest, ALostCancellationKeepsTheKeyAndBringsItsCoupon) {

@@ -9,23 +9,8 @@ set -euo pipefail
 ativacao=$1
 satemu=$2
 
-for tool in Xvfb xdotool xprop import convert compare identify; do
-  command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is not installed"; exit 77; }
-done
-
-source "$(dirname "$0")/../../../manager/tools/xdisplay.sh"
-work=$(mktemp -d "${TMPDIR:-/tmp}/kovrad-kiosk.XXXXXX")
-finish() {
-  xd_stop
-  rm -rf "$work"
-}
-trap finish EXIT
-
-fail() {
-  echo "FAILED: $1" >&2
-  for log in "$work"/*.log; do echo "--- $log" >&2 && cat "$log" >&2; done
-  exit 1
-}
+source "$(dirname "$0")/display_test.sh"
+display_test_begin Xvfb xdotool xprop import convert compare identify
 
 # The windows the dashboard's tiles open in the development kit's mode.
 expected=("Rede" "Atualiza Software SAT" "Testes SAT" "Trocar Código Ativação"

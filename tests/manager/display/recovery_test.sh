@@ -14,23 +14,8 @@ satemu=$2
 sale=$3
 pictures=${4:-}
 
-for tool in Xvfb xdotool xprop import convert identify; do
-  command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is not installed"; exit 77; }
-done
-
-source "$(dirname "$0")/../../../manager/tools/xdisplay.sh"
-work=$(mktemp -d "${TMPDIR:-/tmp}/kovrad-recovery.XXXXXX")
-finish() {
-  xd_stop
-  rm -rf "$work"
-}
-trap finish EXIT
-
-fail() {
-  echo "FAILED: $1" >&2
-  for log in "$work"/*.log; do echo "--- $log" >&2 && cat "$log" >&2; done
-  exit 1
-}
+source "$(dirname "$0")/display_test.sh"
+display_test_begin Xvfb xdotool xprop import convert identify
 
 # The program's session numbers are kept in the test's folder.
 export XDG_STATE_HOME=$work/state
