@@ -40,6 +40,25 @@ bool ValidAddress(std::string_view text) {
   }
 }
 
+// The address of a text ValidAddress accepts.
+uint32_t AddressValue(std::string_view text) {
+  uint32_t value = 0;
+  for (int group = 0; group < 4; ++group) {
+    const size_t dot = text.find('.');
+    long long part = 0;
+    ParseInteger(text.substr(0, dot), 0, 255, &part);
+    value = value << 8 | static_cast<uint32_t>(part);
+    if (dot != std::string_view::npos) text.remove_prefix(dot + 1);
+  }
+  return value;
+}
+
+// Not 0.x, loopback, multicast or reserved.
+bool Unicast(uint32_t address) {
+  const uint32_t first = address >> 24;
+  return first != 0 && first != 127 && first < 224;
+}
+
 struct DocDeleter {
   void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
 };
@@ -96,11 +115,35 @@ bool CheckWifi(Rules& rules) {
   return true;
 }
 
+// A device cannot work with a mask that is no run of ones, an address that
+// is no host of its network, or a gateway outside it.
+bool CheckFixedNetwork(Rules& rules) {
+  const uint32_t ip = AddressValue(rules.Value("lanIP"));
+  const uint32_t mask = AddressValue(rules.Value("lanMask"));
+  const uint32_t gateway = AddressValue(rules.Value("lanGW"));
+  const uint32_t hosts = ~mask;
+  if (mask == 0 || (hosts & (hosts + 1)) != 0 || hosts < 3) {
+    return rules.Fail("lanMask \"" + rules.Value("lanMask") + "\" não é uma máscara de rede");
+  }
+  const auto host = [mask, hosts, network = ip & mask](uint32_t address) {
+    return Unicast(address) && (address & mask) == network && (address & hosts) != 0 &&
+           (address & hosts) != hosts;
+  };
+  if (!host(ip)) return rules.Fail("lanIP \"" + rules.Value("lanIP") + "\" fora da rede");
+  if (!host(gateway) || gateway == ip) {
+    return rules.Fail("lanGW \"" + rules.Value("lanGW") + "\" fora da rede de lanIP");
+  }
+  if (!Unicast(AddressValue(rules.Value("lanDNS1")))) {
+    return rules.Fail("lanDNS1 \"" + rules.Value("lanDNS1") + "\" não é um endereço de servidor");
+  }
+  return true;
+}
+
 bool CheckLan(Rules& rules) {
   const std::string lan = rules.Value("tipoLan");
   if (lan == "IPFIX") {
     return rules.Addresses({"lanIP", "lanMask", "lanGW", "lanDNS1"}) &&
-           rules.Addresses({"lanDNS2"}, true);
+           rules.Addresses({"lanDNS2"}, true) && CheckFixedNetwork(rules);
   }
   if (lan == "PPPOE" || lan == "PPPoE") return rules.Present({"usuario", "senha"}, "em PPPOE");
   return rules.OneOf("tipoLan", {"DHCP"});

@@ -1,5 +1,7 @@
 #include "app/shell.h"
 
+#include "core/fault_hint.h"
+#include "client/link_error.h"
 #include "widgets/busy_banner.h"
 
 namespace kovrad::manager {
@@ -19,12 +21,14 @@ Shell::Shell(client::Library& library, Dialogs& dialogs, std::function<void(int)
   QObject::connect(&tick_, &QTimer::timeout, [this] {
     if (caller_) BusyBanner::Of(caller_)->ShowBusy(BusyText());
   });
+  windows_.SetLeaveCheck([this](QWidget* window) { return MayLeave(window); });
   // Before the window's own handler, so that its messages follow a cleared banner.
   QObject::connect(&worker_, &Worker::finished, [this] { EndCall(); });
 }
 
 void Shell::BeginCall(QWidget* window, const QString& operation) {
   operation_ = operation;
+  detail_.clear();
   caller_ = window;
   elapsed_.start();
   window->setCursor(Qt::BusyCursor);
@@ -34,6 +38,9 @@ void Shell::BeginCall(QWidget* window, const QString& operation) {
 
 void Shell::EndCall() {
   tick_.stop();
+  // The window left during its call comes back for its outcome.
+  if (reopen_) Present(reopen_);
+  reopen_ = nullptr;
   if (caller_) {
     caller_->unsetCursor();
     BusyBanner::Of(caller_)->Clear();
@@ -42,12 +49,41 @@ void Shell::EndCall() {
 }
 
 QString Shell::BusyText() const {
-  return QString("Aguarde: %1 em andamento (%2)").arg(operation_, Elapsed(elapsed_.elapsed()));
+  const QString text =
+      QString("Aguarde: %1 em andamento (%2)").arg(operation_, Elapsed(elapsed_.elapsed()));
+  return detail_.isEmpty() ? text : text + " — " + detail_;
+}
+
+std::function<void(const std::string&)> Shell::Progress() {
+  // Queued to the worker object, which lives on the window thread as long
+  // as its thread runs.
+  return [this](const std::string& detail) {
+    QMetaObject::invokeMethod(&worker_, [this, text = QString::fromStdString(detail)] {
+      if (!busy()) return;
+      detail_ = text;
+      if (caller_) BusyBanner::Of(caller_)->ShowBusy(BusyText());
+    });
+  };
 }
 
 void Shell::NoticeBusy(QWidget* window) {
   if (window == caller_) return;  // its banner says it already
   BusyBanner::Of(window)->ShowNotice(BusyText() + ". Tente de novo quando terminar.");
+  if (caller_ && caller_->window()->isVisible()) Present(caller_->window(), true, window);
+}
+
+bool Shell::MayLeave(QWidget* window) {
+  if (!busy() || caller_.isNull() || caller_->window() != window) return true;
+  const QString running =
+      QString("%1 ainda está em andamento (%2).").arg(operation_, Elapsed(elapsed_.elapsed()));
+  const bool leave =
+      dialogs_.Ask(window,
+                   running +
+                       "\nFechar a janela mesmo assim? O SAT continua trabalhando e a "
+                       "janela volta com a resposta quando ela chegar.",
+                   "Fechar", "Continuar");
+  if (leave) reopen_ = window;
+  return leave;
 }
 
 bool Shell::EndProgram(int status) {
@@ -69,7 +105,17 @@ void Shell::Show(QWidget* parent, const std::vector<std::string>& messages) {
 }
 
 void Shell::Show(QWidget* parent, const std::string& message) {
-  dialogs_.Message(parent, QString::fromStdString(message));
+  dialogs_.Message(parent, QString::fromStdString(Explained(message)));
+}
+
+std::string Shell::Explained(const std::string& message) {
+  // Under a link error's fixed text, and under the device's verdict on the
+  // code, the likely cause and what to do.
+  for (int32_t code : {__NOCONNECT__, __CMDUNKERROR__, __TIMEOUT__, __SEMCTS__}) {
+    if (message == client::LinkErrorText(code)) return manager::WithHint(message, LinkFaultHint(code));
+  }
+  if (message.starts_with("Codigo: ")) return manager::WithHint(message, RefusalHint(message));
+  return message;
 }
 
 }  // namespace kovrad::manager

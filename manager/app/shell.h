@@ -52,10 +52,24 @@ class Shell {
     return true;
   }
 
-  // Tells the operator on `window` which call must end first.
+  // For the call under way, from any thread: what it waits for now, shown
+  // after its name in the banner.
+  std::function<void(const std::string&)> Progress();
+
+  // Tells the operator on `window` which call must end first, and keeps the
+  // window of that call in front.
   void NoticeBusy(QWidget* window);
 
-  // One message box per text (UTF-8), in order.
+  // Whether `window` may close now: while its own call is under way the
+  // operator is asked first, and a window left then comes back when the call
+  // ends, with its outcome.
+  bool MayLeave(QWidget* window);
+
+  // `message` as the operator reads it: a link error's fixed text and a
+  // refusal of the code get a line on the cause and what to do.
+  static std::string Explained(const std::string& message);
+
+  // One message box per text (UTF-8), in order, each Explained.
   void Show(QWidget* parent, const std::vector<std::string>& messages);
   void Show(QWidget* parent, const std::string& message);
 
@@ -72,8 +86,10 @@ class Shell {
   Worker worker_;
   // The call under way: what it is, for how long, and the window it shows on.
   QString operation_;
+  QString detail_;
   QElapsedTimer elapsed_;
   QPointer<QWidget> caller_;
+  QPointer<QWidget> reopen_;
   QTimer tick_;
 };
 

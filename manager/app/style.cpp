@@ -4,11 +4,14 @@
 #include <QPalette>
 #include <QProxyStyle>
 #include <QStyleFactory>
+#include <QWidget>
 
 namespace kovrad::manager {
 namespace {
 
-// Password fields show "*" for each character.
+// Password fields show "*" for each character. Buttons, radio buttons,
+// check boxes and entry fields are at least kTouchTarget on each side, the
+// whole of that a target for a finger, with indicators a finger can see.
 class ManagerStyle : public QProxyStyle {
  public:
   using QProxyStyle::QProxyStyle;
@@ -17,6 +20,47 @@ class ManagerStyle : public QProxyStyle {
     if (hint == SH_LineEdit_PasswordCharacter) return '*';
     return QProxyStyle::styleHint(hint, option, widget, data);
   }
+
+  int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                  const QWidget* widget) const override {
+    switch (metric) {
+      case PM_ExclusiveIndicatorWidth:
+      case PM_ExclusiveIndicatorHeight:
+      case PM_IndicatorWidth:
+      case PM_IndicatorHeight:
+        return kIndicator;
+      default:
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+  }
+
+  QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                         const QWidget* widget) const override {
+    QSize hint = QProxyStyle::sizeFromContents(type, option, size, widget);
+    switch (type) {
+      case CT_PushButton:
+      case CT_RadioButton:
+      case CT_CheckBox:
+      case CT_LineEdit:
+      case CT_ComboBox:
+      case CT_SpinBox:
+        return hint.expandedTo(QSize(kTouchTarget, kTouchTarget));
+      default:
+        return hint;
+    }
+  }
+
+  QRect subElementRect(SubElement element, const QStyleOption* option,
+                       const QWidget* widget) const override {
+    if ((element == SE_RadioButtonClickRect || element == SE_CheckBoxClickRect) &&
+        widget != nullptr) {
+      return widget->rect();
+    }
+    return QProxyStyle::subElementRect(element, option, widget);
+  }
+
+ private:
+  static constexpr int kIndicator = 24;
 };
 
 QPalette DarkPalette() {

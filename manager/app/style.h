@@ -8,6 +8,10 @@ class QApplication;
 
 namespace kovrad::manager {
 
+// The least width and height of anything the operator taps: 9 mm on the
+// stores' screens.
+inline constexpr int kTouchTarget = 48;
+
 // False when the style could not be made; the program then keeps the
 // toolkit's default look.
 bool ApplyStyle(QApplication& app);

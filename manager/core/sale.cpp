@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "client/binding.h"
+#include "client/link_error.h"
+#include "client/reply_line.h"
 #include "client/text.h"
 #include "core/replies.h"
 #include "core/run_state.h"
@@ -38,7 +40,102 @@ void FetchCoupon(client::Library& library, std::string_view searched, SendOutcom
   }
 }
 
+constexpr char kSaleFunction[] = "EnviarDadosVenda";
+constexpr char kCancelFunction[] = "CancelarUltimaVenda";
+
+// The link error code of a call whose reply may have been lost with the
+// device having acted on it; nothing when the reply settles it.
+std::optional<int32_t> Lost(client::Library& library, std::string_view function,
+                            const client::Reply& reply, int32_t session) {
+  if (!reply.called) return std::nullopt;
+  std::string problem;
+  const std::optional<COMM_ERROR> record = library.ErrorRecord(&problem);
+  if (!record || !client::OutcomeUncertain(function, session, record->code, reply.text)) {
+    return std::nullopt;
+  }
+  return record->code;
+}
+
+// What the operator reads once the device has told what it did.
+std::string FateMessage(const Unsettled& send, const client::Recovery& recovery) {
+  const bool sale = send.function == kSaleFunction;
+  const std::string what = sale ? "a venda" : "o cancelamento";
+  const std::string session = " (sessão " + std::to_string(send.session) + ")";
+  switch (recovery.fate) {
+    case client::SaleFate::kMade: {
+      const std::string made =
+          "A resposta do SAT se perdeu, mas ele confirmou que fez " + what + session + ".\n";
+      if (recovery.coupon.empty()) {
+        return made + "O cupom não pôde ser lido da resposta guardada no SAT. Não envie " + what +
+               " de novo.";
+      }
+      return made + "O cupom está em \"XML Saída\". Não envie " + what + " de novo.";
+    }
+    case client::SaleFate::kRefused: {
+      const std::vector<std::string> fields = client::SplitFields(recovery.reply);
+      const std::string text = fields.size() > 3 ? client::DecodeReply(fields[3]) : std::string();
+      return "A resposta do SAT se perdeu; ele recusou " + what + session +
+             ".\nCodigo: " + fields[1] + ".\n" + text;
+    }
+    case client::SaleFate::kNotMade:
+      return "O SAT não recebeu " + what + session + ": nada foi feito. Confira o SAT e envie " +
+             what + " de novo.";
+    case client::SaleFate::kUnknown:
+      break;
+  }
+  return "Não foi possível saber se o SAT fez " + what + session +
+         ": ele não respondeu à consulta.\nNão envie de novo agora. Confira o cabo e se o SAT "
+         "está ligado, espere um minuto e toque em Enviar: o programa pergunta de novo ao SAT "
+         "antes de qualquer envio.";
+}
+
+// Asks the device for the stored reply of `send` and fills `outcome` from it.
+void Settle(client::Library& library, const std::string& code, const Unsettled& send,
+            const SessionSource& sessions, SendOutcome& outcome) {
+  const client::Recovery recovery = client::RecoverSale(send.function, send.session, sessions,
+                                                        client::LookupThrough(library, code));
+  outcome.session = send.session;
+  outcome.fate = recovery.fate;
+  outcome.messages.push_back(FateMessage(send, recovery));
+  if (recovery.fate == client::SaleFate::kMade || recovery.fate == client::SaleFate::kRefused) {
+    outcome.reply = recovery.reply;
+  }
+  if (recovery.fate != client::SaleFate::kMade) return;
+  if (!recovery.coupon.empty()) outcome.coupon = recovery.coupon;
+  if (send.function == kSaleFunction) {
+    const ReplyKey key = FindKey(recovery.reply);
+    outcome.key = key.key;
+    if (key.too_long) outcome.messages.emplace_back(kMsgKeyTooLong);
+  }
+}
+
+// After a lost reply: the link error's own text first when nothing was
+// made, so that the operator reads what failed before being told to send
+// again. A reply cut short has no such text.
+void SettleLost(client::Library& library, const std::string& code, const Unsettled& send,
+                int32_t link_code, const SessionSource& sessions, SendOutcome& outcome) {
+  Settle(library, code, send, sessions, outcome);
+  const char* failure = client::LinkErrorText(link_code);
+  if (outcome.fate == client::SaleFate::kNotMade && failure != nullptr) {
+    outcome.messages.insert(outcome.messages.begin(), failure);
+  }
+}
+
 }  // namespace
+
+SessionSource StoredSessions(std::string path) {
+  auto store = std::make_shared<client::SessionStore>(std::move(path));
+  return [store] {
+    int32_t session = 0;
+    std::string problem;
+    // A store that cannot be used still draws a number at random, which
+    // is all a single run needs.
+    do {
+      store->Draw(&session, &problem);
+    } while (session == kSessionNumber);
+    return session;
+  };
+}
 
 InputDocument::InputDocument() : buffer_(new char[kDocumentBuffer]()) {}
 
@@ -126,11 +223,17 @@ ReplyKey FindKey(std::string_view reply) {
   return found;
 }
 
-SendOutcome Sell(client::Library& library, const std::string& code, std::string document) {
+SendOutcome Sell(client::Library& library, const std::string& code, std::string document,
+                 const SessionSource& sessions) {
   SendOutcome outcome;
+  outcome.session = sessions();
   const client::Reply reply =
-      KOVRAD_SAT(library, EnviarDadosVenda, kSessionNumber, code.c_str(), document.c_str());
+      KOVRAD_SAT(library, EnviarDadosVenda, outcome.session, code.c_str(), document.c_str());
   outcome.reply = reply.text;
+  if (const auto link_code = Lost(library, kSaleFunction, reply, outcome.session)) {
+    SettleLost(library, code, {kSaleFunction, outcome.session}, *link_code, sessions, outcome);
+    return outcome;
+  }
   const ReplyKey key = FindKey(reply.text);
   outcome.key = key.key;
   const std::string_view searched = std::string_view(reply.text).substr(0, key.end);
@@ -141,13 +244,25 @@ SendOutcome Sell(client::Library& library, const std::string& code, std::string 
 }
 
 SendOutcome Cancel(client::Library& library, const std::string& code, const std::string& key,
-                   const std::string& document) {
+                   const std::string& document, const SessionSource& sessions) {
   SendOutcome outcome;
-  const client::Reply reply = KOVRAD_SAT(library, CancelarUltimaVenda, kSessionNumber, code.c_str(),
-                                         key.c_str(), document.c_str());
+  outcome.session = sessions();
+  const client::Reply reply = KOVRAD_SAT(library, CancelarUltimaVenda, outcome.session,
+                                         code.c_str(), key.c_str(), document.c_str());
   outcome.reply = reply.text;
+  if (const auto link_code = Lost(library, kCancelFunction, reply, outcome.session)) {
+    SettleLost(library, code, {kCancelFunction, outcome.session}, *link_code, sessions, outcome);
+    return outcome;
+  }
   Report(library, reply, outcome);
   FetchCoupon(library, reply.text, outcome);
+  return outcome;
+}
+
+SendOutcome AskAgain(client::Library& library, const std::string& code, const Unsettled& send,
+                     const SessionSource& sessions) {
+  SendOutcome outcome;
+  Settle(library, code, send, sessions, outcome);
   return outcome;
 }
 

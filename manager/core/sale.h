@@ -4,15 +4,16 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace kovrad::client {
-class Library;
-}  // namespace kovrad::client
+#include "client/recovery.h"
+#include "client/session_store.h"
 
 namespace kovrad::manager {
 
@@ -79,21 +80,45 @@ struct ReplyKey {
 };
 ReplyKey FindKey(std::string_view reply);
 
+// Draws the session number of each sale, cancellation and lookup of one.
+using SessionSource = std::function<int32_t()>;
+
+// Numbers from the store of recent sessions shared with satcli (at `path`),
+// none of them the fixed number of the program's other calls: the device
+// finds a lost sale's reply by its session number alone.
+SessionSource StoredSessions(std::string path = client::SessionStore::DefaultPath());
+
+// A sale or cancellation whose reply was lost and whose fate the device could
+// not tell yet: sending again waits until it is settled.
+struct Unsettled {
+  std::string function;  // "EnviarDadosVenda" or "CancelarUltimaVenda"
+  int32_t session = 0;
+};
+
 // What a sale or a cancellation gave back, for the window thread.
 struct SendOutcome {
-  std::string reply;                  // as the library returned it
+  std::string reply;                  // as the library returned it, or as the device kept it
   std::optional<std::string> key;     // a sale's new key
   std::vector<std::string> messages;  // in the order they are shown
   std::optional<std::string> coupon;  // the decoded document, after a success
+  int32_t session = 0;
+  // Set when the reply was lost and the device was asked what it did.
+  std::optional<client::SaleFate> fate;
 };
 
 // EnviarDadosVenda with a copy of `document`, then the report and, on
-// "sucesso", the decoded coupon.
-SendOutcome Sell(client::Library& library, const std::string& code, std::string document);
+// "sucesso", the decoded coupon. A reply lost on the way is settled by
+// asking the device for the session's stored reply.
+SendOutcome Sell(client::Library& library, const std::string& code, std::string document,
+                 const SessionSource& sessions);
 
 // CancelarUltimaVenda with the last sale's key and the (patched) document;
-// the key never changes.
+// the key never changes. A lost reply is settled as the sale's is.
 SendOutcome Cancel(client::Library& library, const std::string& code, const std::string& key,
-                   const std::string& document);
+                   const std::string& document, const SessionSource& sessions);
+
+// Asks the device once more what became of an unsettled send.
+SendOutcome AskAgain(client::Library& library, const std::string& code, const Unsettled& send,
+                     const SessionSource& sessions);
 
 }  // namespace kovrad::manager

@@ -5,6 +5,7 @@
 #include "core/replies.h"
 #include "core/run_state.h"
 #include "core/text_file.h"
+#include "core/fault_hint.h"
 
 namespace kovrad::manager {
 namespace {
@@ -135,7 +136,8 @@ std::optional<std::string> PanelValue(const PanelRow& row, const StatusReply& re
   return std::nullopt;
 }
 
-StatusOutcome QueryStatus(client::Library& library, const std::string& code) {
+StatusOutcome QueryStatus(client::Library& library, const std::string& code,
+                          const StatusProgress& progress) {
   StatusOutcome outcome;
   for (;;) {
     const client::Reply reply =
@@ -150,8 +152,12 @@ StatusOutcome QueryStatus(client::Library& library, const std::string& code) {
     if (!ContainsAny(outcome.reply, {kPortFailureLine, "Timeout", "pronta"})) break;
     if (outcome.calls == kStatusAttempts) {
       outcome.kind = StatusOutcome::Kind::kPortFailure;
-      outcome.message = kMsgPortFailure;
+      outcome.message = WithHint(kMsgPortFailure, StatusFailureHint(outcome.reply));
       return outcome;
+    }
+    if (progress) {
+      progress("tentativa " + std::to_string(outcome.calls + 1) + " de " +
+               std::to_string(kStatusAttempts) + ": " + RetryReason(outcome.reply));
     }
   }
   if (ContainsAny(outcome.reply, {"Sucesso", "sucesso"})) {
@@ -159,7 +165,7 @@ StatusOutcome QueryStatus(client::Library& library, const std::string& code) {
     return outcome;
   }
   outcome.kind = StatusOutcome::Kind::kRefused;
-  outcome.message = outcome.reply;
+  outcome.message = WithHint(outcome.reply, RefusalHint(outcome.reply));
   outcome.code_invalid = outcome.reply.find("Código de ativação inválido") != std::string::npos;
   return outcome;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -72,9 +73,15 @@ struct StatusOutcome {
 
 inline constexpr int kStatusAttempts = 4;
 
+// Told, on the calling thread, what the query waits for before each call
+// again ("tentativa 2 de 4: o SAT não respondeu em 20 s").
+using StatusProgress = std::function<void(const std::string& waiting)>;
+
 // Calls ConsultarStatusOperacional with `code` (Windows-1252), again at once
-// while the port or the device is not ready, four calls at the most.
-StatusOutcome QueryStatus(client::Library& library, const std::string& code);
+// while the port or the device is not ready, four calls at the most. A
+// failure's message carries a line on its likely cause and what to do.
+StatusOutcome QueryStatus(client::Library& library, const std::string& code,
+                          const StatusProgress& progress = {});
 
 // Every successful status reply of the run, in order.
 class StatusHistory {

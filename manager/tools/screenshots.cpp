@@ -8,13 +8,20 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <cstdio>
 
 #include "app/dialogs.h"
+#include "app/shell.h"
 #include "app/style.h"
+#include "client/link_error.h"
+#include "core/address_checks.h"
+#include "core/fault_hint.h"
+#include "core/port_fault.h"
+#include "core/replies.h"
 #include "forms.h"
 #include "widgets/appbar.h"
 #include "widgets/tile.h"
@@ -69,6 +76,50 @@ void ClickAndWait(Shell& shell, ImageButton* image) {
 }
 
 }  // namespace
+
+// The network window's refusal of the fixed address "1".
+std::string UnusableAddress() {
+  NetworkSettings settings;
+  settings.dhcp = false;
+  settings.addresses = {"1  .   .   .   ", "255.255.255.  0", "192.168.  0.  1", "  8.  8.  8.  8",
+                        "   .   .   .   "};
+  return CheckFixedAddresses(settings).value_or("");
+}
+
+// The port message with what was found on the computer, whatever this one
+// shows now.
+std::string NoPort(const PortFinding& finding) {
+  return WithHint(kovrad::client::LinkErrorText(__NOCONNECT__), PortHint(finding));
+}
+
+// Each fault's message box as the operator reads it.
+bool SaveFaults(QWidget& over, const QDir& dir) {
+  const std::pair<const char*, std::string> faults[] = {
+      {"falha-sem-porta", NoPort({PortFinding::Fault::kNoDevice, "", ""})},
+      {"falha-porta-em-uso",
+       NoPort({PortFinding::Fault::kHeld, "/dev/ttyACM0", "satcli (pid 4242)"})},
+      {"falha-porta-permissao", NoPort({PortFinding::Fault::kPermission, "/dev/ttyACM0", ""})},
+      {"falha-comando-desconhecido", kovrad::client::LinkErrorText(__CMDUNKERROR__)},
+      {"falha-sat-mudo", kovrad::client::LinkErrorText(__TIMEOUT__)},
+      {"falha-sem-cts", kovrad::client::LinkErrorText(__SEMCTS__)},
+      {"falha-status-sat-mudo", WithHint(kMsgPortFailure, StatusFailureHint("Timeout"))},
+      {"falha-status-porta",
+       WithHint(kMsgPortFailure,
+                PortHint({PortFinding::Fault::kHeld, "/dev/ttyACM0", "satcli (pid 4242)"}))},
+      {"falha-codigo-errado", "Codigo: 18001.\nCódigo de ativação inválido"},
+      {"falha-nao-ativado", "Codigo: 06001.\nSAT ainda não ativado"},
+      {"falha-rede-endereco", UnusableAddress()},
+  };
+  bool ok = true;
+  for (const auto& [name, text] : faults) {
+    QMessageBox box(QMessageBox::Information, QApplication::applicationName(),
+                    QString::fromStdString(Shell::Explained(text)), QMessageBox::Ok, &over);
+    box.show();
+    QApplication::processEvents();
+    ok = Save(&box, dir, QString(name) + ".png") && ok;
+  }
+  return ok;
+}
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -182,5 +233,5 @@ int main(int argc, char** argv) {
   update.show();
   ClickAndWait(shell, update.Image2);
   ok = Save(&update, dir, "17-atualizar.png") && ok;
-  return ok ? 0 : 1;
+  return SaveFaults(grid, dir) && ok ? 0 : 1;
 }

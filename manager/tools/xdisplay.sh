@@ -4,7 +4,9 @@
 #
 # xd_start SIZE [WM]     Xvfb of SIZE (e.g. 1920x1080) on a free display, and
 #                        the window manager WM (e.g. openbox) when given
-# xd_device SATEMU       an emulated development kit (code 12345678)
+# xd_device SATEMU [OPTION...]
+#                        an emulated development kit (code 12345678), with
+#                        satemu's further options (faults) when given
 # xd_manager ATIVACAO    the program, up to its start-up dialog with the keyboard
 # xd_enter CODE          the operator types CODE and presses Enter
 # xd_dashboard           waits for the dashboard to have the keyboard
@@ -51,7 +53,7 @@ xd_start() {
 
 xd_device() {
   mkfifo "$work/ready"
-  "$1" --dir "$work/device" --kit >"$work/ready" 2>"$work/satemu.log" &
+  "$1" --dir "$work/device" --kit "${@:2}" >"$work/ready" 2>"$work/satemu.log" &
   xd_pids+=($!)
   local variables
   read -r -t 20 variables <"$work/ready" || { echo "satemu did not start" >&2; return 1; }
@@ -79,6 +81,16 @@ xd_enter() {
 xd_dashboard() {
   xd_poll 30 xd_focus_is "Torva Trelix Manager" ||
     { echo "the dashboard did not get the keyboard" >&2; return 1; }
+}
+
+# The ids of the shown top-level windows named NAME (a regular expression).
+xd_shown() {
+  xdotool search --onlyvisible --name "$1" 2>/dev/null
+}
+
+# True when the screen captured into FILE is the picture REFERENCE.
+xd_same() {
+  xd_capture "$1" && [[ "$(compare -metric AE "$1" "$2" null: 2>&1)" == 0 ]]
 }
 
 xd_capture() {

@@ -3,13 +3,19 @@
 #include <QApplication>
 #include <QGestureEvent>
 #include <QKeyEvent>
+#include <QPushButton>
 #include <QShortcut>
 #include <QSwipeGesture>
 
 namespace kovrad::manager {
 
-AppBar::AppBar(QWidget* window, Swipe swipe) : QFrame(window), window_(window), swipe_(swipe) {
+AppBar::AppBar(QWidget* window, Swipe swipe)
+    : QFrame(window), window_(window), swipe_(swipe), handle_(new QPushButton("Menu", window)) {
   setObjectName("AppBar");
+  handle_->setObjectName("AppBarHandle");
+  handle_->setToolTip("Mostrar a barra de início e saída");
+  handle_->setAutoDefault(false);
+  connect(handle_, &QPushButton::clicked, this, &AppBar::Toggle);
   setAutoFillBackground(true);
   QPalette bar = palette();
   bar.setColor(QPalette::Window, QColor(0x2d, 0x2d, 0x30));
@@ -30,6 +36,15 @@ AppBar::~AppBar() {
 void AppBar::Lay() {
   setGeometry(0, window_->height() - kHeight, window_->width(), kHeight);
   raise();
+  handle_->adjustSize();
+  handle_->move(window_->width() - handle_->width() - kHandleMargin,
+                window_->height() - handle_->height() - kHandleMargin);
+  handle_->raise();
+}
+
+void AppBar::setVisible(bool visible) {
+  QFrame::setVisible(visible);
+  handle_->setVisible(!visible);
 }
 
 void AppBar::Toggle() {

@@ -13,6 +13,8 @@
 #include "app/shell.h"
 #include "core/checks.h"
 #include "core/code_change.h"
+#include "core/reported_result.h"
+#include "client/text.h"
 #include "widgets/fields.h"
 #include "widgets/tile.h"
 
@@ -74,7 +76,20 @@ void CodeChangeForm::Image2Click() {
   shell_.Run<std::vector<std::string>>(
       this, "Troca do código de ativação",
       [&library, change] { return ChangeCode(library, change); },
-      [this](std::vector<std::string> messages) { shell_.Show(this, messages); });
+      [this, new_code = new_code.str()](std::vector<std::string> messages) {
+        if (!messages.empty() && ReportSays(messages.back(), kCodeChanged)) AdoptCode(new_code);
+        shell_.Show(this, messages);
+      });
+}
+
+void CodeChangeForm::AdoptCode(const std::string& code) {
+  shell_.session().code = code;
+  // The start-up dialog presents its field's text when accepted again.
+  if (QWidget* startup = shell_.windows().Find(Window::kStartUp)) {
+    if (auto* field = startup->findChild<QLineEdit*>("codATV")) {
+      field->setText(QString::fromStdString(client::FromCp1252(code)));
+    }
+  }
 }
 
 }  // namespace kovrad::manager

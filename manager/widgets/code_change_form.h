@@ -2,6 +2,8 @@
 // the three code fields and the send image, and the change itself.
 #pragma once
 
+#include <string>
+
 #include <QWidget>
 
 class QGroupBox;
@@ -34,6 +36,11 @@ class CodeChangeForm : public QWidget {
 
  private:
   void Image2Click();
+  // A code the device took becomes the run's current code, also in the
+  // start-up dialog's field.
+  void AdoptCode(const std::string& code);
+
+  static constexpr char kCodeChanged[] = "18000";
 
   Shell& shell_;
   bool checked_;

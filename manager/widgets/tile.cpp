@@ -1,6 +1,8 @@
 #include "widgets/tile.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 
 #include "app/style.h"
 
@@ -10,12 +12,34 @@ ImageButton::ImageButton(const QPixmap& picture, QWidget* parent) : QLabel(paren
   setPixmap(picture);
   setAlignment(Qt::AlignCenter);
   setCursor(Qt::PointingHandCursor);
+  setFocusPolicy(Qt::StrongFocus);
 }
 
 void ImageButton::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
     emit clicked();
   }
+}
+
+void ImageButton::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+      if (event->isAutoRepeat()) return;
+      emit clicked();
+      return;
+    default:
+      QLabel::keyPressEvent(event);
+  }
+}
+
+void ImageButton::paintEvent(QPaintEvent* event) {
+  QLabel::paintEvent(event);
+  if (!hasFocus()) return;
+  QPainter p(this);
+  p.setPen(QPen(palette().color(QPalette::Highlight), kFocusFrame));
+  p.drawRect(rect().adjusted(1, 1, -2, -2));
 }
 
 Tile::Tile(const QString& name, const QString& caption, const QPixmap& picture, int width,

@@ -6,11 +6,15 @@
 
 namespace kovrad::manager {
 
-// A picture that acts as a button: a click is a press and release on it.
+// A picture that acts as a button: a click is a press and release on it. It
+// takes the keyboard focus by Tab and by a click, shows it with a frame, and
+// Enter or Space press it.
 class ImageButton : public QLabel {
   Q_OBJECT
 
  public:
+  static constexpr int kFocusFrame = 3;
+
   ImageButton(const QPixmap& picture, QWidget* parent);
 
  signals:
@@ -18,6 +22,8 @@ class ImageButton : public QLabel {
 
  protected:
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 };
 
 // A tile: a picture over a caption strip. The picture, the caption and the

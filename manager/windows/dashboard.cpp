@@ -244,7 +244,7 @@ void TGridForm::OpenFromTile(Window window, bool fresh) {
     shell_.NoticeBusy(this);
     return;
   }
-  shell_.windows().Open(window, fresh);
+  shell_.windows().Open(window, fresh, this);
 }
 
 void TGridForm::closeEvent(QCloseEvent* event) {
@@ -272,7 +272,10 @@ void TGridForm::StatusQuery(QWidget* caller, std::function<void(bool)> done) {
   client::Library& library = shell_.library();
   const std::string code = shell_.session().code;
   const bool started = shell_.Run<StatusOutcome>(
-      caller, "Consulta de status", [&library, code] { return QueryStatus(library, code); },
+      caller, "Consulta de status",
+      [&library, code, progress = shell_.Progress()] {
+        return QueryStatus(library, code, progress);
+      },
       [this, caller, done](StatusOutcome outcome) {
         const bool ok = ApplyStatus(caller, outcome);
         if (done) done(ok);

@@ -81,6 +81,10 @@ void TForm14::Extract() {
 }
 
 void TForm14::Image2Click() {
+  if (Memo1->toPlainText().isEmpty()) {
+    shell_.Show(this, kMsgNoLogToSave);
+    return;
+  }
   const QString file =
       shell_.dialogs().SaveFileName(this, "Salvar log", "Texto (*.txt);;Todos os arquivos (*)");
   if (!file.isEmpty()) SaveToFile(shell_, this, file, MemoLines(*Memo1, "\r\n"));

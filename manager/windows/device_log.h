@@ -8,6 +8,9 @@ class QPlainTextEdit;
 
 namespace kovrad::manager {
 
+inline constexpr char kMsgNoLogToSave[] =
+    "Não há log para salvar: extraia o log do SAT antes de salvar.";
+
 class ImageButton;
 class Shell;
 

@@ -9,7 +9,9 @@
 #include "app/icons.h"
 #include "app/shell.h"
 #include "core/lock.h"
+#include "core/reported_result.h"
 #include "widgets/tile.h"
+#include "windows/dashboard.h"
 
 namespace kovrad::manager {
 namespace {
@@ -70,14 +72,27 @@ void TForm12::Image2Click() {
   client::Library& library = shell_.library();
   const std::string code = shell_.session().code;
   const LockAction action = RadioButton1->isChecked() ? LockAction::kLock : LockAction::kUnlock;
+  // A locked device issues no coupon until it is unlocked.
+  if (action == LockAction::kLock && !shell_.busy() &&
+      !shell_.dialogs().Ask(this, kAskLock, "Bloquear", "Cancelar")) {
+    return;
+  }
   shell_.Run<std::string>(
       this, QString(action == LockAction::kLock ? "Bloqueio" : "Desbloqueio"),
       [&library, code, action] { return ChangeLock(library, code, action); },
-      [this](std::string message) {
+      [this, action](std::string message) {
         shell_.Show(this, message);
         activateWindow();
         setFocus();
+        if (ReportSays(message, action == LockAction::kLock ? "16000" : "17000")) RefreshStatus();
       });
+}
+
+void TForm12::RefreshStatus() {
+  // The status panel would otherwise show the state from before.
+  if (auto* grid = qobject_cast<TGridForm*>(shell_.windows().Find(Window::kMain))) {
+    grid->StatusQuery(this, {});
+  }
 }
 
 }  // namespace kovrad::manager

@@ -12,6 +12,9 @@ namespace kovrad::manager {
 class ImageButton;
 class Shell;
 
+inline constexpr char kAskLock[] =
+    "Bloquear o SAT? Bloqueado, ele não emite cupons até ser desbloqueado.";
+
 class TForm12 : public QWidget {
   Q_OBJECT
 
@@ -27,6 +30,7 @@ class TForm12 : public QWidget {
 
  private:
   void Image2Click();
+  void RefreshStatus();
 
   Shell& shell_;
 };

@@ -1,5 +1,6 @@
 #include "windows/message.h"
 
+#include <QBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -18,17 +19,24 @@ TForm13::TForm13(Shell& shell)
   setWindowFlag(Qt::Window);
   setWindowTitle("QUORVI Q-SAT");
   setFont(TextFont(11));
-  setFixedSize(486, 131);
+  setFixedWidth(486);
 
   Memo1->setObjectName("Memo1");
   Memo1->setReadOnly(true);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Memo1->setGeometry(8, 16, 409, 58);
+  Memo1->setFixedSize(409, 58);
   Button1->setObjectName("Button1");
-  Button1->setGeometry(135, 80, 75, 25);
   Button1->setDefault(true);
   Button2->setObjectName("Button2");
-  Button2->setGeometry(232, 80, 75, 25);
+  // Laid out rather than placed, so that buttons of a finger's size fit.
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(Button1);
+  buttons->addWidget(Button2);
+  buttons->addStretch();
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(Memo1, 0, Qt::AlignLeft);
+  layout->addLayout(buttons);
 
   connect(Button1, &QPushButton::clicked, this, &QWidget::close);
   connect(Button2, &QPushButton::clicked, this, &TForm13::Button2Click);

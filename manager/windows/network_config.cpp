@@ -13,6 +13,7 @@
 
 #include "app/icons.h"
 #include "app/shell.h"
+#include "core/address_checks.h"
 #include "core/network_config.h"
 #include "widgets/fields.h"
 #include "widgets/tile.h"
@@ -148,6 +149,10 @@ void TForm15::Image3Click() {
   settings.proxy_port = Port->text().toStdString();
   settings.proxy_user = UserProxy->text().toStdString();
   settings.proxy_password = PassProxy->text().toStdString();
+  if (auto refusal = CheckFixedAddresses(settings)) {
+    shell_.Show(this, *refusal);
+    return;
+  }
   const std::string document = NetworkDocument(settings);
 
   client::Library& library = shell_.library();

@@ -13,6 +13,7 @@
 #include "app/icons.h"
 #include "app/shell.h"
 #include "client/text.h"
+#include "widgets/close_control.h"
 #include "widgets/fields.h"
 #include "widgets/tile.h"
 #include "windows/extrato.h"
@@ -110,11 +111,14 @@ void TFiscal::Image5Click() {
   // Unloaded before the dialog opens: a cancelled choice leaves no document.
   document_.Clear();
   const QString file = shell_.dialogs().OpenFileName(this, "Carregar XML de entrada", QString());
+  // Without a window manager nobody hands the keyboard back after the dialog.
+  activateWindow();
   if (file.isEmpty()) return;
   const std::string path = QFile::encodeName(file).toStdString();
   const InputDocument::Load result = document_.LoadFile(path);
   if (result == InputDocument::Load::kLoaded) {
-    XMLEntrada->appendPlainText(Shown(document_.text()));
+    // Only the last file loaded is sent: only it is shown.
+    XMLEntrada->setPlainText(Shown(document_.text()));
     return;
   }
   // What is on screen would no longer be what a send uses.
@@ -125,6 +129,10 @@ void TFiscal::Image5Click() {
 }
 
 void TFiscal::Image2Click() {
+  if (unsettled_) {
+    AskAgainForUnsettled();
+    return;
+  }
   if (document_.empty()) {
     shell_.Show(this, kMsgNoDocument);
     return;
@@ -142,11 +150,11 @@ void TFiscal::Sale() {
   std::string copy(document_.text());
   const bool started = shell_.Run<SendOutcome>(
       this, "Venda",
-      [&library, code, copy = std::move(copy)]() mutable {
-        return Sell(library, code, std::move(copy));
+      [&library, code, copy = std::move(copy), sessions = sessions_]() mutable {
+        return Sell(library, code, std::move(copy), sessions);
       },
       [this](SendOutcome outcome) {
-        if (outcome.key) key_ = *outcome.key;
+        Keep("EnviarDadosVenda", outcome);
         ShowOutcome(outcome);
       });
   if (started) ShowSent();
@@ -158,11 +166,41 @@ void TFiscal::Cancellation() {
   document_.PatchKey(key_);
   const bool started = shell_.Run<SendOutcome>(
       this, "Cancelamento",
-      [&library, code, key = key_, document = std::string(document_.text())] {
-        return Cancel(library, code, key, document);
+      [&library, code, key = key_, document = std::string(document_.text()), sessions = sessions_] {
+        return Cancel(library, code, key, document, sessions);
       },
-      [this](SendOutcome outcome) { ShowOutcome(outcome); });
+      [this](SendOutcome outcome) {
+        Keep("CancelarUltimaVenda", outcome);
+        ShowOutcome(outcome);
+      });
   if (started) ShowSent();
+}
+
+void TFiscal::AskAgainForUnsettled() {
+  client::Library& library = shell_.library();
+  const std::string code = shell_.session().code;
+  const Unsettled send = *unsettled_;
+  const bool started = shell_.Run<SendOutcome>(
+      this, "Consulta da sessão " + QString::number(send.session),
+      [&library, code, send, sessions = sessions_] {
+        return AskAgain(library, code, send, sessions);
+      },
+      [this, send](SendOutcome outcome) {
+        unsettled_.reset();
+        Keep(send.function, outcome);
+        ShowOutcome(outcome);
+      });
+  if (started) {
+    Memo1->clear();
+    XMLSaida->clear();
+    coupon_.clear();
+    VerExtrato->setEnabled(false);
+  }
+}
+
+void TFiscal::Keep(const std::string& function, const SendOutcome& outcome) {
+  if (outcome.key) key_ = *outcome.key;
+  if (outcome.fate == client::SaleFate::kUnknown) unsettled_ = Unsettled{function, outcome.session};
 }
 
 void TFiscal::ShowSent() {
@@ -174,15 +212,20 @@ void TFiscal::ShowSent() {
 
 void TFiscal::ShowOutcome(const SendOutcome& outcome) {
   Memo1->appendPlainText(Shown(outcome.reply));
-  shell_.Show(this, outcome.messages);
+  // The coupon stands on screen while the operator reads what happened.
   if (outcome.coupon) XMLSaida->appendPlainText(Shown(*outcome.coupon));
   coupon_ = outcome.coupon.value_or("");
   VerExtrato->setEnabled(!coupon_.empty());
+  shell_.Show(this, outcome.messages);
   TakeFocus();
 }
 
 void TFiscal::ShowExtrato() {
-  (new ExtratoView(shell_, coupon_, this))->show();
+  // One extrato at a time, in place of the last, so that none piles up.
+  if (extrato_) extrato_->close();
+  extrato_ = new ExtratoView(shell_, coupon_, this);
+  CloseControl::Install(extrato_, {});
+  Present(extrato_, true, this);
 }
 
 void TFiscal::Image4Click() {

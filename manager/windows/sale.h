@@ -2,7 +2,9 @@
 // to the device, and the coupon it returns can be saved.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
+#include <optional>
 #include <string>
 
 #include "core/sale.h"
@@ -39,6 +41,9 @@ class TFiscal : public QWidget {
   const InputDocument& document() const { return document_; }
   // The access key of the last sale of the run.
   const std::string& lastSaleKey() const { return key_; }
+  // The send whose fate the device has not told yet: while there is one,
+  // Image2 asks the device again instead of sending.
+  const std::optional<Unsettled>& unsettled() const { return unsettled_; }
 
  private:
   void Image5Click();
@@ -46,6 +51,9 @@ class TFiscal : public QWidget {
   void Image4Click();
   void Sale();
   void Cancellation();
+  void AskAgainForUnsettled();
+  // Keeps what a send left behind: the sale's key, an unsettled send.
+  void Keep(const std::string& function, const SendOutcome& outcome);
   // Clears the text areas and shows the document about to be sent.
   void ShowSent();
   void ShowOutcome(const SendOutcome& outcome);
@@ -54,8 +62,11 @@ class TFiscal : public QWidget {
 
   Shell& shell_;
   std::string coupon_;  // the last coupon received, as the device returned it
+  QPointer<QWidget> extrato_;
   InputDocument document_;
   std::string key_;
+  SessionSource sessions_ = StoredSessions();
+  std::optional<Unsettled> unsettled_;
 };
 
 }  // namespace kovrad::manager

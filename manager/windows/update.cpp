@@ -8,6 +8,7 @@
 
 #include "app/icons.h"
 #include "app/shell.h"
+#include "core/reported_result.h"
 #include "core/update.h"
 #include "widgets/tile.h"
 
@@ -78,8 +79,10 @@ void TForm6::Image2Click() {
 void TForm6::Finish(const std::string& message) {
   Timer1->stop();
   ProgressBar1->setRange(0, 100);
-  ProgressBar1->setValue(100);
-  Andamento->setText("O SAT respondeu.");
+  const bool updated = ReportSays(message, "14000");
+  ProgressBar1->setValue(updated ? 100 : 0);
+  Andamento->setText(updated ? "Software do SAT atualizado."
+                             : "A atualização não foi feita: veja a mensagem do SAT.");
   shell_.Show(this, message);
 }
 

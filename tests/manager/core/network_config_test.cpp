@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "core/address_checks.h"
 #include "core/network_config.h"
 #include "core/run_state.h"
 #include "manager_support.h"
@@ -111,4 +112,39 @@ TEST_F(DeviceCallTest, TheDocumentGoesWithTheCode) {
 }
 
 }  // namespace
+}  // namespace kovrad::manager::test
+
+namespace kovrad::manager::test {
+
+// Fixed addresses the device could not use are refused, naming the field;
+// DHCP and a sound fixed setting pass.
+TEST(FixedAddressCheckTest, RefusesWhatTheDeviceCannotUseNamingTheField) {
+  NetworkSettings s;
+  s.dhcp = false;
+  s.addresses = {"192.168.  1. 10", "255.255.255.  0", "192.168.  1.  1", "  8.  8.  8.  8",
+                 "   .   .   .   "};
+  EXPECT_EQ(CheckFixedAddresses(s), std::nullopt);
+  const auto refused = [&s](int field, const std::string& text) {
+    NetworkSettings bad = s;
+    bad.addresses[field] = text;
+    return CheckFixedAddresses(bad).value_or("");
+  };
+  EXPECT_TRUE(refused(NetworkSettings::kIp, "1  .   .   .   ").starts_with("IP SAT: "));
+  EXPECT_TRUE(refused(NetworkSettings::kIp, "192.168.  1.255").starts_with("IP SAT: "));
+  EXPECT_TRUE(refused(NetworkSettings::kIp, "127.  0.  0.  1").starts_with("IP SAT: "));
+  EXPECT_TRUE(refused(NetworkSettings::kIp, "192.168.  1.300").starts_with("IP SAT: "));
+  EXPECT_TRUE(refused(NetworkSettings::kMask, "192.168.  0.  1").starts_with("Máscara: "));
+  EXPECT_TRUE(refused(NetworkSettings::kMask, "255.255.255.255").starts_with("Máscara: "));
+  EXPECT_TRUE(refused(NetworkSettings::kGateway, "10.  0.  0.  1").starts_with("Gateway: "));
+  EXPECT_TRUE(refused(NetworkSettings::kGateway, "192.168.  1. 10").starts_with("Gateway: "));
+  EXPECT_TRUE(refused(NetworkSettings::kDns1, "   .   .   .   ").starts_with("DNS1: "));
+  EXPECT_TRUE(refused(NetworkSettings::kDns2, "224.  0.  0.  1").starts_with("DNS2: "));
+  EXPECT_EQ(refused(NetworkSettings::kMask, "255.255.254.  0"), "");
+
+  NetworkSettings dhcp = s;
+  dhcp.dhcp = true;
+  dhcp.addresses[NetworkSettings::kIp] = "1";
+  EXPECT_EQ(CheckFixedAddresses(dhcp), std::nullopt);
+}
+
 }  // namespace kovrad::manager::test

@@ -6,20 +6,24 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include "client/binding.h"
 #include "core/replies.h"
+#include "core/run_state.h"
 #include "manager_support.h"
 #include "sale_codec.h"
 
 namespace kovrad::manager::test {
 namespace {
 
+using kovrad::test::Answer;
 using kovrad::test::Base64;
 using kovrad::test::Deflate;
 using kovrad::test::Inflate;
 using kovrad::test::Le32;
+using kovrad::test::Request;
 using kovrad::test::SaleReply;
 using kovrad::test::TempDir;
 using kovrad::test::WriteFile;
@@ -169,12 +173,15 @@ TEST(ReplyKeyTest, AKeyAbove299CharactersIsNotTaken) {
 class SendTest : public ::testing::Test {
  protected:
   BoundDevice bound_;
+  // Session numbers from 12 on, one a call.
+  int32_t next_ = 12;
+  SessionSource sessions_ = [this] { return next_++; };
 };
 
 TEST_F(SendTest, ASaleSendsTheDocumentCompressedAndBringsBackKeyAndCoupon) {
   bound_.device().AnswerAll(SoldReply());
   const std::string document = "<CFe>ação</CFe>";
-  const SendOutcome outcome = Sell(bound_.library(), "12345678", document);
+  const SendOutcome outcome = Sell(bound_.library(), "12345678", document, sessions_);
 
   const std::string request = bound_.Requests().at(0);
   const std::string head = "000012|EnviarDadosVenda|12345678|";
@@ -196,7 +203,7 @@ TEST_F(SendTest, ASaleSendsTheDocumentCompressedAndBringsBackKeyAndCoupon) {
 TEST_F(SendTest, SucessoCountsOnlyAheadOfTheKey) {
   const std::string fields = "000012|06001|0000|Recusado|||";
   bound_.device().AnswerAll(SaleReply(fields, Deflate(CouponFields() + "|sucesso")));
-  const SendOutcome outcome = Sell(bound_.library(), "12345678", "<CFe/>");
+  const SendOutcome outcome = Sell(bound_.library(), "12345678", "<CFe/>", sessions_);
   EXPECT_EQ(outcome.key, std::string(kKey));
   EXPECT_EQ(outcome.coupon, std::nullopt);
   EXPECT_EQ(outcome.messages.size(), 1u);
@@ -204,7 +211,7 @@ TEST_F(SendTest, SucessoCountsOnlyAheadOfTheKey) {
 
 TEST_F(SendTest, ARefusalBringsNeitherKeyNorCoupon) {
   bound_.device().AnswerAll("000012|06010|1999|Erro de validação do conteúdo|||");
-  const SendOutcome outcome = Sell(bound_.library(), "", "<CFe/>");
+  const SendOutcome outcome = Sell(bound_.library(), "", "<CFe/>", sessions_);
   EXPECT_EQ(bound_.Requests().at(0).substr(0, 25), "000012|EnviarDadosVenda||");
   EXPECT_EQ(outcome.key, std::nullopt);
   EXPECT_EQ(outcome.coupon, std::nullopt);
@@ -216,7 +223,7 @@ TEST_F(SendTest, ARefusalBringsNeitherKeyNorCoupon) {
 TEST_F(SendTest, AnOverlongKeyIsReportedAfterTheDevicesVerdict) {
   const std::string key = "CFe" + std::string(300, '9');
   bound_.device().AnswerAll(SaleReply(kSold, Deflate(CouponFields(key))));
-  const SendOutcome outcome = Sell(bound_.library(), "12345678", "<CFe/>");
+  const SendOutcome outcome = Sell(bound_.library(), "12345678", "<CFe/>", sessions_);
   EXPECT_EQ(outcome.key, std::nullopt);
   ASSERT_EQ(outcome.messages.size(), 2u);
   EXPECT_EQ(outcome.messages[1], kMsgKeyTooLong);
@@ -228,12 +235,98 @@ TEST_F(SendTest, ACancellationSendsKeyAndDocumentAndDecodesItsCoupon) {
       "000012|07000|0000|Cupom cancelado com sucesso + conteúdo CF-e-SAT cancelado|||" +
       CouponFields();
   bound_.device().AnswerAll(cancelled);
-  const SendOutcome outcome = Cancel(bound_.library(), "12345678", kKey, "<CFeCanc/>");
+  const SendOutcome outcome = Cancel(bound_.library(), "12345678", kKey, "<CFeCanc/>", sessions_);
   EXPECT_EQ(bound_.Requests().at(0),
             std::string("000012|CancelarUltimaVenda|12345678|") + kKey + "|<CFeCanc/>");
   EXPECT_EQ(outcome.reply, cancelled);
   EXPECT_EQ(outcome.key, std::nullopt);
   EXPECT_EQ(outcome.coupon, std::string(kCoupon));
+}
+
+// A sale whose reply is lost: the device answers the sale with a success cut
+// short before its coupon, then each ConsultarNumeroSessao with `stored`.
+class LostReplyTest : public SendTest {
+ protected:
+  void SetUp() override { next_ = 4242; }
+
+  void AnswerLookupsWith(std::string stored) {
+    bound_.device().OnRequest([stored](const Request& request) {
+      if (request.text().find("|ConsultarNumeroSessao|") != std::string::npos) {
+        return Answer::Text(stored);
+      }
+      const std::string session = request.text().substr(0, 6);
+      if (request.text().find("|CancelarUltimaVenda|") != std::string::npos) {
+        return Answer::Text(session + "|07000|0000|Cupom cancelado com sucesso|||");
+      }
+      return Answer::Text(SaleReply(session + "|06000|0000|Emitido com sucesso|||", Deflate("")));
+    });
+  }
+};
+
+TEST_F(LostReplyTest, AMadeSaleShowsTheStoredCouponAndKeyAndSaysNotToSendAgain) {
+  AnswerLookupsWith("004242|06000|0000|Emitido com sucesso|||" + CouponFields());
+  const SendOutcome outcome = Sell(bound_.library(), "12345678", "<CFe/>", sessions_);
+  const std::vector<std::string> requests = bound_.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].substr(0, 24), "004242|EnviarDadosVenda|");
+  // The lookup carries a fresh session of its own and names the sale's.
+  EXPECT_EQ(requests[1], "004243|ConsultarNumeroSessao|12345678|004242");
+  EXPECT_EQ(outcome.fate, client::SaleFate::kMade);
+  EXPECT_EQ(outcome.coupon, std::string(kCoupon));
+  EXPECT_EQ(outcome.key, std::string(kKey));
+  ASSERT_EQ(outcome.messages.size(), 1u);
+  EXPECT_NE(outcome.messages[0].find("confirmou que fez a venda (sessão 4242)"), std::string::npos);
+  EXPECT_NE(outcome.messages[0].find("Não envie a venda de novo"), std::string::npos);
+}
+
+TEST_F(LostReplyTest, EachOtherFateSaysWhetherToSendAgain) {
+  AnswerLookupsWith("004243|11003|Sessão não existe||");
+  const SendOutcome absent = Sell(bound_.library(), "12345678", "<CFe/>", sessions_);
+  EXPECT_EQ(absent.fate, client::SaleFate::kNotMade);
+  EXPECT_EQ(absent.key, std::nullopt);
+  EXPECT_EQ(absent.coupon, std::nullopt);
+  ASSERT_EQ(absent.messages.size(), 1u);
+  EXPECT_NE(absent.messages[0].find("envie a venda de novo"), std::string::npos);
+
+  AnswerLookupsWith("004244|06010|1999|Erro de validação do conteúdo|||");
+  const SendOutcome refused = Sell(bound_.library(), "12345678", "<CFe/>", sessions_);
+  EXPECT_EQ(refused.fate, client::SaleFate::kRefused);
+  EXPECT_EQ(refused.coupon, std::nullopt);
+  ASSERT_EQ(refused.messages.size(), 1u);
+  EXPECT_NE(refused.messages[0].find("Codigo: 06010.\nErro de validação do conteúdo"),
+            std::string::npos);
+
+  // The lookup itself refused: nothing is known.
+  AnswerLookupsWith("004247|11001|Código de ativação inválido||");
+  const SendOutcome unknown = Sell(bound_.library(), "12345678", "<CFe/>", sessions_);
+  EXPECT_EQ(unknown.fate, client::SaleFate::kUnknown);
+  EXPECT_EQ(unknown.session, 4246);
+  EXPECT_EQ(unknown.coupon, std::nullopt);
+  EXPECT_NE(unknown.messages.at(0).find("Não envie de novo agora"), std::string::npos);
+}
+
+TEST_F(LostReplyTest, ALostCancellationKeepsTheKeyAndBringsItsCoupon) {
+  const std::string cancelled = "004242|07000|0000|Cupom cancelado com sucesso|||" + CouponFields();
+  AnswerLookupsWith(cancelled);
+  const SendOutcome outcome = Cancel(bound_.library(), "12345678", kKey, "<CFeCanc/>", sessions_);
+  EXPECT_EQ(outcome.fate, client::SaleFate::kMade);
+  EXPECT_EQ(outcome.reply, cancelled);
+  EXPECT_EQ(outcome.key, std::nullopt);
+  EXPECT_EQ(outcome.coupon, std::string(kCoupon));
+  EXPECT_NE(outcome.messages.at(0).find("o cancelamento"), std::string::npos);
+}
+
+TEST(StoredSessionsTest, DrawsNumbersThatDoNotRepeatAcrossRuns) {
+  TempDir dir;
+  std::set<int32_t> seen;
+  for (int run = 0; run < 2; ++run) {
+    const SessionSource sessions = StoredSessions(dir / "sessoes");
+    for (int i = 0; i < 10; ++i) {
+      const int32_t session = sessions();
+      EXPECT_NE(session, kSessionNumber);
+      EXPECT_TRUE(seen.insert(session).second) << session;
+    }
+  }
 }
 
 }  // namespace

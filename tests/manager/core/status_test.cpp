@@ -2,11 +2,14 @@
 // status history.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <map>
 #include <string>
 #include <vector>
 
 #include "client/text.h"
+#include "core/fault_hint.h"
 #include "core/replies.h"
 #include "core/status.h"
 #include "manager_support.h"
@@ -96,13 +99,33 @@ class StatusQueryTest : public ::testing::Test {
   BoundDevice bound_;
 };
 
-TEST_F(StatusQueryTest, RetriesFourTimesWhileThePortIsNotReady) {
+// Each call again is announced with its reason; the fixed message gets a
+// line on what four silent calls mean.
+TEST_F(StatusQueryTest, RetriesFourTimesWhileThePortIsNotReadyAndSaysWhy) {
   bound_.device().AnswerAll("000012|9999|Timeout");
-  const StatusOutcome outcome = QueryStatus(bound_.library(), "12345678");
+  std::vector<std::string> waits;
+  const StatusOutcome outcome = QueryStatus(bound_.library(), "12345678",
+                                            [&waits](const std::string& w) { waits.push_back(w); });
   EXPECT_EQ(outcome.kind, StatusOutcome::Kind::kPortFailure);
   EXPECT_EQ(outcome.calls, 4);
   EXPECT_EQ(bound_.Requests().size(), 4u);
-  EXPECT_EQ(outcome.message, kMsgPortFailure);
+  EXPECT_EQ(waits, (std::vector<std::string>{"tentativa 2 de 4: o SAT não respondeu em 20 s",
+                                             "tentativa 3 de 4: o SAT não respondeu em 20 s",
+                                             "tentativa 4 de 4: o SAT não respondeu em 20 s"}));
+  EXPECT_EQ(outcome.message, std::string(kMsgPortFailure) + "\n" + StatusFailureHint("Timeout"));
+  EXPECT_NE(StatusFailureHint("Timeout"), StatusFailureHint("Erro ao tentar abrir a porta"));
+}
+
+TEST(FaultHintTest, TellsAWrongCodeFromADeviceNotActivatedAndEachLinkError) {
+  EXPECT_NE(RefusalHint("Codigo: 10001.\nCódigo de ativação inválido"),
+            RefusalHint("Codigo: 10002.\nSAT ainda não ativado"));
+  EXPECT_FALSE(RefusalHint("Codigo: 10000.\nResposta com Sucesso"));
+  std::set<std::string> hints;
+  for (int32_t code : {__NOCONNECT__, __CMDUNKERROR__, __TIMEOUT__, __SEMCTS__}) {
+    hints.insert(LinkFaultHint(code).value());
+  }
+  EXPECT_EQ(hints.size(), 4u);
+  EXPECT_FALSE(LinkFaultHint(__NOERROR__));
 }
 
 TEST_F(StatusQueryTest, StopsRetryingOnceTheDeviceIsReady) {
@@ -131,7 +154,8 @@ TEST_F(StatusQueryTest, AnInvalidCodeIsRecognisedInEitherEncoding) {
     const StatusOutcome outcome = QueryStatus(bound_.library(), "wrong");
     EXPECT_EQ(outcome.kind, StatusOutcome::Kind::kRefused);
     EXPECT_TRUE(outcome.code_invalid);
-    EXPECT_EQ(outcome.message, "000012|10001|Código de ativação inválido||");
+    EXPECT_EQ(outcome.message,
+              "000012|10001|Código de ativação inválido||\n" + *RefusalHint(outcome.reply));
   }
 }
 

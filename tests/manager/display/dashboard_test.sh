@@ -11,23 +11,8 @@ ativacao=$1
 satemu=$2
 wm=${3:-}
 
-for tool in Xvfb xdotool xprop import convert identify $wm; do
-  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
-done
-
-source "$(dirname "$0")/../../../manager/tools/xdisplay.sh"
-work=$(mktemp -d "${TMPDIR:-/tmp}/kovrad-display.XXXXXX")
-finish() {
-  xd_stop
-  rm -rf "$work"
-}
-trap finish EXIT
-
-fail() {
-  echo "FAILED: $1" >&2
-  for log in "$work"/*.log; do echo "--- $log" >&2 && cat "$log" >&2; done
-  exit 1
-}
+source "$(dirname "$0")/display_test.sh"
+display_test_begin Xvfb xdotool xprop import convert identify $wm
 
 xd_start 1920x1080 "$wm" || fail "no display"
 xd_device "$satemu" || fail "no device"

@@ -96,11 +96,13 @@ class SaleEndToEndTest : public QObject {
 
   void theDeviceLocksAndUnlocks() {
     TForm12& lock = *w_->forms.lock;
+    w_->dialogs.leave = true;  // the operator confirms each lock
     QTest::mouseClick(lock.RadioButton1, Qt::LeftButton);
     QVERIFY(Run(lock.Image2).startsWith("Codigo: 16000."));
     QVERIFY(Run(lock.Image2).startsWith("Codigo: 16002."));
     QTest::mouseClick(lock.RadioButton2, Qt::LeftButton);
     QVERIFY(Run(lock.Image2).startsWith("Codigo: 17000."));
+    QCOMPARE(w_->grid.findChild<QLabel*>("StatusSAT")->text(), "Desbloqueado");
   }
 
   void theSoftwareUpdateEndsWithAFullBar() {

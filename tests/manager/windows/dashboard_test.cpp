@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include "core/checks.h"
+#include "core/fault_hint.h"
 #include "core/replies.h"
 #include "core/status.h"
 #include "widgets/appbar.h"
@@ -182,7 +183,9 @@ class WindowsTest : public QObject {
   void aFailedQueryKeepsTheDialogOpen() {
     bound_->device().AnswerAll("000012|9999|Timeout");
     Accept(w_->startup->RadioButton2, "12345678");
-    QTRY_COMPARE(w_->dialogs.messages, QStringList{kMsgPortFailure});
+    // The fixed text, and under it what four silent calls most likely mean.
+    QTRY_COMPARE(w_->dialogs.messages.size(), 1);
+    QVERIFY(w_->dialogs.messages[0].startsWith(QString(kMsgPortFailure) + "\nO SAT não respondeu"));
     QTRY_VERIFY(!w_->shell.worker().busy());
     QCOMPARE(Requests(), 4u);
     QVERIFY(w_->startup->isVisible());
@@ -218,7 +221,9 @@ class WindowsTest : public QObject {
         "digo de ativa\xE7\xE3o inv\xE1lido||";
     bound_->device().AnswerAll(refusal);
     QVERIFY(!Query());
-    QCOMPARE(w_->dialogs.messages, QStringList{"000012|10001|Código de ativação inválido||"});
+    QCOMPARE(w_->dialogs.messages,
+             QStringList{"000012|10001|Código de ativação inválido||\n" +
+                         QString::fromStdString(*RefusalHint("Código de ativação inválido"))});
     QVERIFY(w_->shell.session().code.empty());
     QVERIFY(!Shown(GroupId::kOperacao));
     QVERIFY(!Shown(GroupId::kInformacoes));
@@ -351,22 +356,33 @@ class WindowsTest : public QObject {
     QTRY_COMPARE(w_->dialogs.messages.size(), 1);
     QCOMPARE(bound_->Requests().at(0), "000012|TrocarCodigoDeAtivacaoSAT|emerg|2|abc|abd");
     QCOMPARE(w_->dialogs.messages[0],
-             "Codigo: 18001.\nCódigo de ativação inválido" + QString(30, ' '));
+             "Codigo: 18001.\nCódigo de ativação inválido" + QString(30, ' ') + "\n" +
+                 QString::fromStdString(*RefusalHint("Código de ativação inválido")));
   }
 
-  void aChangeKeepsTheCurrentCode() {
+  // A code the device took is the one every later call presents, also when
+  // the start-up dialog is accepted again; a refused one changes nothing.
+  void aChangeTheDeviceTookBecomesTheCurrentCode() {
     w_->shell.session().code = "12345678";
+    bound_->device().AnswerAll(
+        "000012|18001|C\xF3"
+        "digo de ativa\xE7\xE3o inv\xE1lido||");
+    Send(w_->bordered, "12345678", "11112222", "11112222");
+    QTRY_COMPARE(w_->dialogs.messages.size(), 1);
+    QCOMPARE(w_->shell.session().code, "12345678");
+
     bound_->device().AnswerAll(
         "000012|18000|C\xF3"
         "digo de ativa\xE7\xE3o alterado||");
     Send(w_->bordered, "12345678", "87654321", "87654321");
-    QTRY_COMPARE(w_->dialogs.messages.size(), 1);
-    QCOMPARE(bound_->Requests().at(0),
+    QTRY_COMPARE(w_->dialogs.messages.size(), 2);
+    QCOMPARE(bound_->Requests().back(),
              "000012|TrocarCodigoDeAtivacaoSAT|12345678|1|87654321|87654321");
-    QCOMPARE(w_->shell.session().code, "12345678");
+    QCOMPARE(w_->shell.session().code, "87654321");
+    QCOMPARE(w_->startup->codATV->text(), "87654321");
     bound_->device().AnswerAll(SampleStatusReply());
     QVERIFY(Query());
-    QCOMPARE(bound_->Requests().back(), "000012|ConsultarStatusOperacional|12345678");
+    QCOMPARE(bound_->Requests().back(), "000012|ConsultarStatusOperacional|87654321");
   }
 
   void thePanelKeepsLabelsApartAndShowsTheLongestValuesWhole() {

@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
@@ -11,11 +12,13 @@
 #include <functional>
 
 #include "core/end_to_end.h"
+#include "core/fault_hint.h"
 #include "core/sale.h"
 #include "sale_codec.h"
 #include "widgets/busy_banner.h"
 #include "widgets/tile.h"
 #include "window_harness.h"
+#include "windows/lock.h"
 
 using kovrad::test::Answer;
 using kovrad::test::Deflate;
@@ -61,6 +64,7 @@ class SaleWindowsTest : public QObject {
   std::unique_ptr<BoundDevice> bound_;
   std::unique_ptr<Windows> w_;
   std::unique_ptr<TempDir> dir_;
+  std::unique_ptr<kovrad::test::ScopedEnv> state_;
 
   TFiscal& sale() { return *w_->forms.sale; }
   TForm7& test() { return *w_->forms.test; }
@@ -88,13 +92,19 @@ class SaleWindowsTest : public QObject {
     Run(sale().Image2);
   }
 
-  // Answers the requests in turn with these replies.
+  // Answers the requests in turn with these replies, each under the
+  // request's session number, as a device answers.
   void AnswerInTurn(std::vector<std::string> replies) {
     auto next = std::make_shared<size_t>(0);
-    bound_->device().OnRequest([replies, next](const Request&) {
-      return Answer::Text(replies.at(std::min((*next)++, replies.size() - 1)));
+    bound_->device().OnRequest([replies, next](const Request& request) {
+      std::string reply = replies.at(std::min((*next)++, replies.size() - 1));
+      if (reply.size() > 6 && reply[6] == '|') reply.replace(0, 6, request.text().substr(0, 6));
+      return Answer::Text(reply);
     });
   }
+
+  // A request without its session number, which the sale window draws.
+  std::string Sent(size_t index) { return bound_->Requests().at(index).substr(6); }
 
   // A reply that arrives after `pause_ms`.
   static BusyBanner* Banner(QWidget& window) { return BusyBanner::Of(&window); }
@@ -123,6 +133,8 @@ class SaleWindowsTest : public QObject {
  private slots:
   void init() {
     dir_ = std::make_unique<TempDir>();
+    // The sale window's session numbers are kept apart from the user's.
+    state_ = std::make_unique<kovrad::test::ScopedEnv>("XDG_STATE_HOME", *dir_ / "state");
     bound_ = std::make_unique<BoundDevice>();
     w_ = std::make_unique<Windows>(bound_->library());
     w_->shell.session().code = kCode;
@@ -131,6 +143,7 @@ class SaleWindowsTest : public QObject {
     QTRY_VERIFY(!w_->shell.worker().busy());
     w_.reset();
     bound_.reset();
+    state_.reset();
     dir_.reset();
   }
 
@@ -145,11 +158,18 @@ class SaleWindowsTest : public QObject {
     QCOMPARE(messages(),
              QStringList{"Codigo: 06000.\nEmitido com sucesso + conteúdo notas" + kBlanks});
     QCOMPARE(Text(sale().XMLEntrada), "<CFe>\n<x>ação</x>\n</CFe>\n");
-    QVERIFY(Text(sale().Memo1).startsWith("000012|06000|0000|Emitido com sucesso"));
+    QVERIFY(Text(sale().Memo1).mid(6).startsWith("|06000|0000|Emitido com sucesso"));
     QVERIFY(Text(sale().Memo1).contains(kKey));
     QCOMPARE(Text(sale().XMLSaida), QString::fromUtf8(kCoupon));
     QCOMPARE(sale().lastSaleKey(), kKey);
     QTRY_VERIFY(sale().isActiveWindow());
+  }
+
+  void aSecondFileLoadedReplacesTheFirstOnScreen() {
+    Load("<CFe>primeiro</CFe>", "a.xml");
+    Load("<CFe>segundo</CFe>", "b.xml");
+    QCOMPARE(Text(sale().XMLEntrada), "<CFe>segundo</CFe>");
+    QCOMPARE(sale().document().text(), "<CFe>segundo</CFe>");
   }
 
   void sendingWithNothingLoadedShowsTheMessage() {
@@ -199,7 +219,7 @@ class SaleWindowsTest : public QObject {
     Load(kCancellation);
     const std::string loaded(sale().document().text());
     Send(sale().RadioButton2);
-    QCOMPARE(bound_->Requests().at(0), "000012|CancelarUltimaVenda|||" + loaded);
+    QCOMPARE(Sent(0), "|CancelarUltimaVenda|||" + loaded);
     QCOMPARE(std::string(sale().document().text()), loaded);
     QCOMPARE(messages(), QStringList{"Codigo: 07002.\nCupom inválido" + kBlanks});
     QVERIFY(Text(sale().XMLSaida).isEmpty());
@@ -216,15 +236,14 @@ class SaleWindowsTest : public QObject {
     std::string patched = loaded;
     patched.replace(loaded.find("CFe0"), std::strlen(kKey), kKey);
     QCOMPARE(patched.size(), loaded.size());
-    QCOMPARE(bound_->Requests().at(1),
-             std::string("000012|CancelarUltimaVenda|") + kCode + "|" + kKey + "|" + patched);
+    QCOMPARE(Sent(1), std::string("|CancelarUltimaVenda|") + kCode + "|" + kKey + "|" + patched);
     QCOMPARE(std::string(sale().document().text()), patched);
     QCOMPARE(Text(sale().XMLEntrada).toStdString(), patched);
     QCOMPARE(Text(sale().XMLSaida), QString::fromUtf8(kCoupon));
     QCOMPARE(sale().lastSaleKey(), kKey);
     // The document keeps the key, so it goes again as it is.
     Send(sale().RadioButton2);
-    QCOMPARE(bound_->Requests().at(2), bound_->Requests().at(1));
+    QCOMPARE(Sent(2), Sent(1));
   }
 
   void aSaleReplyWithoutAKeyKeepsThePreviousOne() {
@@ -237,6 +256,52 @@ class SaleWindowsTest : public QObject {
     QVERIFY(Text(sale().XMLSaida).isEmpty());
     Send(sale().RadioButton1);
     QCOMPARE(sale().lastSaleKey(), kOtherKey);
+  }
+
+  // A sale whose reply is cut short before its coupon: the device is asked
+  // what it did before anything is shown, and while that is unknown Enviar
+  // asks again instead of selling twice.
+  void aLostSaleIsSettledWithTheDeviceBeforeItCanBeSentAgain() {
+    auto lookups_refused = std::make_shared<bool>(true);
+    bound_->device().OnRequest([lookups_refused](const Request& request) {
+      const std::string text = request.text();
+      if (text.find("|ConsultarNumeroSessao|") == std::string::npos) {
+        return Answer::Text(kovrad::test::SaleReply(
+            text.substr(0, 6) + "|06000|0000|Emitido com sucesso|||", Deflate("")));
+      }
+      if (*lookups_refused) return Answer::Text(text.substr(0, 6) + "|11099|Erro interno||");
+      return Answer::Text(
+          text.substr(text.size() - 6) + "|06000|0000|Emitido com sucesso + conteúdo notas|||" +
+          kovrad::test::Base64(kCoupon) + "|20240315103000|" + kKey + "|250.00||QRSIGN");
+    });
+    Load("<CFe/>");
+    Send(sale().RadioButton1);
+    QVERIFY(sale().unsettled().has_value());
+    QVERIFY(messages().last().contains("Não envie de novo agora"));
+    QVERIFY(Text(sale().XMLSaida).isEmpty());
+    QVERIFY(!sale().VerExtrato->isEnabled());
+    const size_t sent = Requests();
+
+    *lookups_refused = false;
+    Run(sale().Image2);
+    const std::vector<std::string> requests = bound_->Requests();
+    QCOMPARE(requests.size(), sent + 1);
+    QVERIFY(requests.back().find("|ConsultarNumeroSessao|") != std::string::npos);
+    const std::string session = requests.at(0).substr(0, 6);
+    QVERIFY(requests.back().ends_with(session));
+    QVERIFY(messages().last().contains("confirmou que fez a venda"));
+    QCOMPARE(Text(sale().XMLSaida), QString::fromUtf8(kCoupon));
+    QVERIFY(sale().VerExtrato->isEnabled());
+    QCOMPARE(sale().lastSaleKey(), kKey);
+    QVERIFY(!sale().unsettled().has_value());
+    // Settled: the next Enviar sells again, under a session of its own.
+    Send(sale().RadioButton1);
+    std::vector<std::string> sales;
+    for (const std::string& request : bound_->Requests()) {
+      if (request.find("|EnviarDadosVenda|") != std::string::npos) sales.push_back(request);
+    }
+    QCOMPARE(sales.size(), 2u);
+    QVERIFY(sales[1].substr(0, 6) != session);
   }
 
   void savingWritesTheCouponAsShownWithCrLfAndNeedsASuccessfulSend() {
@@ -317,15 +382,27 @@ class SaleWindowsTest : public QObject {
 
   // Lock window.
 
+  // A lock is asked for first; each lock or unlock the device took is
+  // followed by a status query, so that the panel shows the new state.
   void eachClickLocksOrUnlocksOnceWithOneMessage() {
     lock().show();
-    AnswerInTurn({"000012|16000|Equipamento SAT bloqueado com sucesso||",
-                  "000012|17000|Equipamento SAT desbloqueado com sucesso||"});
+    Run(lock().Image2);  // the operator declines the lock
+    QCOMPARE(w_->dialogs.questions, QStringList{kAskLock});
+    QCOMPARE(Requests(), 0u);
+    w_->dialogs.leave = true;
+    AnswerInTurn({"000012|16000|Equipamento SAT bloqueado com sucesso||", SampleStatusReply("2"),
+                  "000012|17000|Equipamento SAT desbloqueado com sucesso||",
+                  SampleStatusReply("0")});
     Run(lock().Image2);
+    QTRY_COMPARE(w_->grid.findChild<QLabel*>("StatusSAT")->text(), "Bloqueio Contribuinte");
     QTest::mouseClick(lock().RadioButton2, Qt::LeftButton);
     Run(lock().Image2);
-    QCOMPARE(bound_->Requests(), (std::vector<std::string>{"000012|BloquearSAT|12345678",
-                                                           "000012|DesbloquearSAT|12345678"}));
+    QTRY_COMPARE(w_->grid.findChild<QLabel*>("StatusSAT")->text(), "Desbloqueado");
+    QCOMPARE(w_->dialogs.questions.size(), 2);  // the unlock is not asked for
+    QCOMPARE(bound_->Requests(),
+             (std::vector<std::string>{
+                 "000012|BloquearSAT|12345678", "000012|ConsultarStatusOperacional|12345678",
+                 "000012|DesbloquearSAT|12345678", "000012|ConsultarStatusOperacional|12345678"}));
     QCOMPARE(messages(),
              (QStringList{"Codigo: 16000.\nEquipamento SAT bloqueado com sucesso" + kBlanks,
                           "Codigo: 17000.\nEquipamento SAT desbloqueado com sucesso" + kBlanks}));
@@ -333,18 +410,20 @@ class SaleWindowsTest : public QObject {
   }
 
   void aLinkFailureIsOneMessageAndTheChoiceSurvivesReopening() {
+    w_->dialogs.leave = true;
     QTest::mouseClick(lock().RadioButton2, Qt::LeftButton);
     lock().close();
     QVERIFY(w_->shell.windows().Open(Window::kLock));
     QVERIFY(lock().RadioButton2->isChecked());
     bound_->device().HoldInput(true);
     Run(lock().Image2);
-    QCOMPARE(messages(), QStringList{"   Sem Sinal CTS.   "});
+    QCOMPARE(messages(), QStringList{"   Sem Sinal CTS.   \n" +
+                                     QString::fromStdString(*LinkFaultHint(__SEMCTS__))});
   }
 
   // Update window.
 
-  void aFailedUpdateEndsLikeASuccessfulOne() {
+  void onlyADoneUpdateEndsAtTheFullBar() {
     update().show();
     bound_->device().AnswerAll("000012|14000|Software Atualizado com Sucesso||");
     Run(update().Image2);
@@ -354,9 +433,10 @@ class SaleWindowsTest : public QObject {
 
     bound_->device().HoldInput(true);
     Run(update().Image2);
-    QCOMPARE(messages().last(), "   Sem Sinal CTS.   ");
+    QVERIFY(messages().last().startsWith("   Sem Sinal CTS.   \nCausa provável:"));
     QVERIFY(!update().Timer1->isActive());
-    QCOMPARE(update().ProgressBar1->value(), 100);
+    QCOMPARE(update().ProgressBar1->value(), 0);
+    QVERIFY(update().Andamento->text().contains("não foi feita"));
     QCOMPARE(bound_->Requests().at(0), "000012|AtualizarSoftwareSAT|12345678");
   }
 

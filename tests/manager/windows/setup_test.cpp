@@ -133,16 +133,19 @@ class OperationsWindowsTest : public QObject {
   void savingWritesEveryLineWithCrLf() {
     kovrad::test::TempDir dir;
     TForm14& log = *forms().log;
-    QTest::mouseClick(log.Image2, Qt::LeftButton);  // cancelled: nothing written
+    // Nothing extracted: the operator is told, and no empty file is made.
     w_->dialogs.save_answer = QString::fromStdString(dir / "empty.txt");
     QTest::mouseClick(log.Image2, Qt::LeftButton);
-    QCOMPARE(kovrad::test::ReadFile(dir / "empty.txt"), "");
+    QCOMPARE(messages(), QStringList{kMsgNoLogToSave});
+    messages().clear();
 
     log.Memo1->setPlainText("1 linha\n2 ação");
+    w_->dialogs.save_answer.clear();
+    QTest::mouseClick(log.Image2, Qt::LeftButton);  // cancelled: nothing written
     w_->dialogs.save_answer = QString::fromStdString(dir / "log.txt");
     QTest::mouseClick(log.Image2, Qt::LeftButton);
     QCOMPARE(kovrad::test::ReadFile(dir / "log.txt"), "1 linha\r\n2 ação\r\n");
-    QCOMPARE(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+    QCOMPARE(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 
     w_->dialogs.save_answer = QString::fromStdString(dir / "missing/log.txt");
     QTest::mouseClick(log.Image2, Qt::LeftButton);
@@ -358,14 +361,24 @@ class OperationsWindowsTest : public QObject {
     bound_->device().AnswerAll(kNetworkAccepted);
     QTest::mouseClick(form.IPFix, Qt::LeftButton);
     QTest::keyClicks(form.IPSat, "10.0.0.7");
+    // An unusable mask is refused, naming its field, and nothing is sent.
+    ClickAndWait(form.Image3);
+    QCOMPARE(messages().size(), 1);
+    QVERIFY(messages()[0].startsWith("Máscara: "));
+    QCOMPARE(Requests().size(), 0u);
+    messages().clear();
+    QTest::keyClicks(form.Mask, "255.0.0.0");
+    QTest::keyClicks(form.Gateway, "10.0.0.1");
+    QTest::keyClicks(form.DNS1, "10.0.0.2");
     form.ComboBox1->setEditText("digitado");
     form.Port->setText("8080");
     form.UserProxy->setText("<op&>");
     ClickAndWait(form.Image3);
     const std::string request = Requests().at(0);
     for (const char* part :
-         {"<tipoLan>IPFIX</tipoLan><lanIP>010.000.000.007</lanIP><lanMask>000.000.000.000"
-          "</lanMask>",
+         {"<tipoLan>IPFIX</tipoLan><lanIP>010.000.000.007</lanIP><lanMask>255.000.000.000"
+          "</lanMask><lanGW>010.000.000.001</lanGW><lanDNS1>010.000.000.002</lanDNS1>"
+          "<lanDNS2>000.000.000.000</lanDNS2>",
           "<proxy>2</proxy><proxy_ip></proxy_ip><proxy_porta>8080</proxy_porta>"
           "<proxy_user>&lt;op&amp;&gt;</proxy_user><proxy_senha></proxy_senha>"}) {
       QVERIFY2(request.find(part) != std::string::npos, part);
