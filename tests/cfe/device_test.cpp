@@ -358,18 +358,41 @@ Sale RandomSale(std::mt19937& random) {
       }
     }
     if (pick(5) == 0) det.imposto.vItem12741 = amount(0, 500);
+    if (pick(5) == 0) {
+      det.prod.CFOP = "5933";
+      det.imposto.ICMS.reset();
+      det.imposto.ISSQN = Issqn{0,
+                                amount(0, 9999),
+                                "",
+                                "",
+                                "",
+                                "0" + std::to_string(1 + pick(8)),
+                                pick(2) == 0 ? "1" : "2"};
+      RegisterForServices(&sale);
+    }
     sale.det.push_back(det);
   }
+  sale.emit.indRatISSQN = pick(2) == 0 ? "S" : "N";
   Complete(&sale);
   sale.pgto = {{"01", kMaxMoney, ""}};
   Refusals ignored;
   const auto totals = ComputeTotals(sale, &ignored);
-  const int64_t subtotal = totals ? totals->subtotal : 0;
+  // What a discount on the subtotal may take: the items that share it. A
+  // service that does not share it may deduct up to its whole value.
+  int64_t subtotal = 0;
+  for (size_t i = 0; totals && i < sale.det.size(); ++i) {
+    auto& issqn = sale.det[i].imposto.ISSQN;
+    if (!issqn || sale.emit.indRatISSQN == "S") {
+      subtotal += totals->det[i].net;
+    } else if (pick(2) == 0) {
+      issqn->vDeducISSQN = amount(0, totals->det[i].net);
+    }
+  }
   if (subtotal > 1 && pick(3) == 0) sale.total.vDescSubtot = amount(1, subtotal - 1);
   if (subtotal > 0 && pick(3) == 0 && !sale.total.vDescSubtot)
     sale.total.vAcresSubtot = amount(1, 500);
-  const int64_t total =
-      subtotal - sale.total.vDescSubtot.value_or(0) + sale.total.vAcresSubtot.value_or(0);
+  const int64_t total = (totals ? totals->subtotal : 0) - sale.total.vDescSubtot.value_or(0) +
+                        sale.total.vAcresSubtot.value_or(0);
   sale.pgto.clear();
   const int64_t first = amount(0, total);
   sale.pgto.push_back({"03", first, "001"});
