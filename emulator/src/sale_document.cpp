@@ -312,8 +312,9 @@ bool ReadServiceEmitter(const Sale& sale, std::string* error) {
   const bool services = std::any_of(sale.items.begin(), sale.items.end(),
                                     [](const SaleItem& item) { return item.issqn.has_value(); });
   std::string registration, regime;
-  if (!read.Text("IM", 0, 15, &registration))
+  if (!read.Text("IM", 0, 15, &registration)) {
     return Reject(rejection::kMunicipalRegistration, error);
+  }
   if (services && registration.empty()) {
     return read.Fail("inscrição municipal <IM> do emitente obrigatória com item de serviço"),
            Reject(rejection::kMunicipalRegistration, error);
