@@ -173,8 +173,16 @@ void CheckHeader(Checker& c, const Sale& sale) {
              "CNPJ do emitente inválido (dígitos verificadores)");
   }
   c.Digits("emit.IE", emit.IE, {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, true);
+  // A service item needs the emitter's municipal registration and ISSQN regime.
+  const bool services = std::any_of(sale.det.begin(), sale.det.end(),
+                                    [](const Det& det) { return det.imposto.ISSQN.has_value(); });
   c.Text("emit.IM", emit.IM, 1, 15, false);
-  c.OneOf("emit.cRegTribISSQN", emit.cRegTribISSQN, {"1", "2", "3", "4", "5", "6"}, false);
+  if (services && emit.IM.empty()) {
+    c.Refuse("emit.IM", rejection::kMunicipalRegistration,
+             "inscrição municipal obrigatória com item de serviço (ISSQN)");
+  }
+  c.OneOf("emit.cRegTribISSQN", emit.cRegTribISSQN, {"1", "2", "3", "4", "5", "6"}, services,
+          rejection::kServiceRegime);
   c.OneOf("emit.indRatISSQN", emit.indRatISSQN, {"S", "N"}, true);
   CheckBuyer(c, sale.dest);
   c.Text("dest.xNome", sale.dest.xNome, 1, 60, false);
@@ -284,15 +292,20 @@ void CheckContribution(Checker& c, const std::string& at, const std::string& tax
 
 void CheckIssqn(Checker& c, const std::string& at, const Issqn& s) {
   c.Amount(at + "vDeducISSQN", s.vDeducISSQN, 13, kMoney, true);
-  c.Amount(at + "vAliq", s.vAliq, 3, kPercent, true);
-  c.Digits(at + "cMunFG", s.cMunFG, {7}, false);
+  c.Amount(at + "vAliq", s.vAliq, 3, kPercent, true, false, rejection::kServiceRate);
+  c.Digits(at + "cMunFG", s.cMunFG, {7}, false, rejection::kServiceCity);
   if (!s.cListServ.empty() && (s.cListServ.size() != 5 || s.cListServ[2] != '.' ||
                                !AllDigits(s.cListServ.substr(0, 2) + s.cListServ.substr(3)))) {
-    c.Refuse(at + "cListServ", "", "item da lista de serviços no formato 99.99");
+    c.Refuse(at + "cListServ", rejection::kServiceListItem,
+             "item da lista de serviços no formato 99.99");
   }
   c.Text(at + "cServTribMun", s.cServTribMun, 1, 20, false);
-  c.OneOf(at + "cNatOp", s.cNatOp, {"01", "02", "03", "04", "05", "06", "07", "08"}, true);
-  c.OneOf(at + "indIncFisc", s.indIncFisc, {"1", "2"}, true);
+  // Left out, they are missing elements (1999); sent, values with their own codes.
+  if (s.cNatOp.empty()) c.Missing(at + "cNatOp");
+  c.OneOf(at + "cNatOp", s.cNatOp, {"01", "02", "03", "04", "05", "06", "07", "08"}, false,
+          rejection::kServiceNature);
+  if (s.indIncFisc.empty()) c.Missing(at + "indIncFisc");
+  c.OneOf(at + "indIncFisc", s.indIncFisc, {"1", "2"}, false, rejection::kServiceIncentive);
 }
 
 void CheckTaxes(Checker& c, const std::string& at, const Imposto& tax) {
@@ -361,10 +374,10 @@ void CheckPayments(Checker& c, const Sale& sale) {
 
 // A refusal of a value the totals are made of.
 bool RefusesAmount(const Refusal& refusal) {
-  static const Codes kAmounts = {"qCom",        "vUnCom",       "vDesc",        "vOutro",
-                                 "vDescSubtot", "vAcresSubtot", "vMP",          "pICMS",
-                                 "vBC",         "pPIS",         "pCOFINS",      "qBCProd",
-                                 "vAliqProd",   "vItem12741",   "vCFeLei12741", "DescAcrEntr"};
+  static const Codes kAmounts = {
+      "qCom",      "vUnCom",     "vDesc",        "vOutro",      "vDescSubtot", "vAcresSubtot",
+      "vMP",       "pICMS",      "vBC",          "pPIS",        "pCOFINS",     "qBCProd",
+      "vAliqProd", "vItem12741", "vCFeLei12741", "DescAcrEntr", "vDeducISSQN", "vAliq"};
   const size_t dot = refusal.path.rfind('.');
   return refusal.path == "pgto.MP" ||
          In(kAmounts, dot == std::string::npos ? refusal.path : refusal.path.substr(dot + 1));

@@ -69,6 +69,25 @@ bool Substitute(Adder& adder, const std::optional<Substitution>& s, const std::s
   return Contribute(adder, as, path, value);
 }
 
+// A service item's ISSQN base (its value less the deduction) and tax, added
+// to ISSQNtot.
+bool Service(Adder& adder, const Issqn& s, const Prod& p, const std::string& path, ItemTotals* out,
+             Totals* t) {
+  if (s.vDeducISSQN > out->vItem) {
+    return adder.Refuse(path + ".vDeducISSQN", rejection::kServiceDeduction,
+                        "dedução (" + FormatDecimal(s.vDeducISSQN, kMoney) +
+                            ") maior que o valor do item (" + FormatDecimal(out->vItem, kMoney) +
+                            ")");
+  }
+  out->vBCISSQN = out->vItem - s.vDeducISSQN;
+  IssqnTot& sum = t->ISSQNtot ? *t->ISSQNtot : t->ISSQNtot.emplace();
+  return adder.Product(*out->vBCISSQN, s.vAliq, kRateDivisor, Rounding::kAbnt, path,
+                       &out->vISSQN) &&
+         adder.Add(&sum.vBC, *out->vBCISSQN, path) && adder.Add(&sum.vISS, *out->vISSQN, path) &&
+         adder.Add(&sum.vDeducISS, s.vDeducISSQN, path) &&
+         adder.Add(&sum.vOutro, p.vOutro.value_or(0), path);
+}
+
 // vProd, the net value and the ICMSTot sums that come before the subtotal.
 bool ItemValues(Adder& adder, const Sale& sale, Totals* t) {
   for (size_t i = 0; i < sale.det.size(); ++i) {
@@ -112,18 +131,25 @@ std::optional<Totals> ComputeTotals(const Sale& sale, Refusals* refusals) {
   if (!ItemValues(adder, sale, &t)) return fail();
   const int64_t discount = sale.total.vDescSubtot.value_or(0);
   const int64_t charge = sale.total.vAcresSubtot.value_or(0);
-  if (discount > 0 && discount >= t.subtotal) {
-    adder.Refuse("total.DescAcrEntr.vDescSubtot", rejection::kSubtotalDiscount,
-                 "desconto sobre o subtotal deve ser menor que o subtotal (" +
-                     FormatDecimal(t.subtotal, kMoney) + ")");
-    return fail();
-  }
-  if (charge > 0 && t.subtotal == 0) {
-    adder.Refuse("total.DescAcrEntr.vAcresSubtot", "", "acréscimo sobre um subtotal igual a zero");
-    return fail();
-  }
   std::vector<int64_t> weights;
-  for (const ItemTotals& item : t.det) weights.push_back(item.net);
+  int64_t shared = 0;  // the net values of the items that share DescAcrEntr
+  for (size_t i = 0; i < sale.det.size(); ++i) {
+    const bool shares = !sale.det[i].imposto.ISSQN || sale.emit.indRatISSQN == "S";
+    weights.push_back(shares ? t.det[i].net : 0);
+    shared += weights.back();
+  }
+  if (discount > 0 && discount >= shared) {
+    adder.Refuse(
+        "total.DescAcrEntr.vDescSubtot", rejection::kSubtotalDiscount,
+        "desconto sobre o subtotal deve ser menor que o subtotal dos itens que o rateiam (" +
+            FormatDecimal(shared, kMoney) + ")");
+    return fail();
+  }
+  if (charge > 0 && shared == 0) {
+    adder.Refuse("total.DescAcrEntr.vAcresSubtot", "",
+                 "acréscimo sobre um subtotal igual a zero (itens que o rateiam)");
+    return fail();
+  }
   const auto discounts = Apportion(discount, weights), charges = Apportion(charge, weights);
   t.vCFe = t.subtotal - discount;
   if (!adder.Add(&t.vCFe, charge, "total.DescAcrEntr.vAcresSubtot")) return fail();
@@ -145,11 +171,20 @@ std::optional<Totals> ComputeTotals(const Sale& sale, Refusals* refusals) {
         !Substitute(adder, tax.COFINSST, path + ".COFINSST", &out.vCOFINSST)) {
       return fail();
     }
+    if (tax.ISSQN && !Service(adder, *tax.ISSQN, sale.det[i].prod, path + ".ISSQN", &out, &t)) {
+      return fail();
+    }
+    IssqnTot none;
+    IssqnTot& s = tax.ISSQN ? *t.ISSQNtot : none;
+    int64_t* pis = tax.ISSQN ? &s.vPIS : &t.vPIS;
+    int64_t* cofins = tax.ISSQN ? &s.vCOFINS : &t.vCOFINS;
+    int64_t* pis_st = tax.ISSQN ? &s.vPISST : &t.vPISST;
+    int64_t* cofins_st = tax.ISSQN ? &s.vCOFINSST : &t.vCOFINSST;
     for (auto [sum, value] : {std::pair{&t.vICMS, out.vICMS},
-                              {&t.vPIS, out.vPIS},
-                              {&t.vPISST, out.vPISST},
-                              {&t.vCOFINS, out.vCOFINS},
-                              {&t.vCOFINSST, out.vCOFINSST}}) {
+                              {pis, out.vPIS},
+                              {pis_st, out.vPISST},
+                              {cofins, out.vCOFINS},
+                              {cofins_st, out.vCOFINSST}}) {
       if (!adder.Add(sum, value.value_or(0), path)) return fail();
     }
     if (!adder.Add(&t.vCFeLei12741, tax.vItem12741.value_or(0), path + ".vItem12741")) {

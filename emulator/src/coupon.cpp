@@ -105,32 +105,55 @@ bool Finish(xmlDoc* doc, xmlNode* inf, const Issuer& issuer, const Header& heade
 }
 
 xmlNode* ItemTaxes(xmlDoc* doc, const SaleItem& item, const ItemTotals& v) {
-  xmlNode* icms = NewElement(doc, "ICMS");
-  xmlAddChild(icms, item.icms.Build(doc, {Amount(doc, "vICMS", v.icms)}));
+  xmlNode* icms = nullptr;
+  if (item.icms) {
+    icms = NewElement(doc, "ICMS");
+    xmlAddChild(icms, item.icms->Build(doc, {Amount(doc, "vICMS", v.icms)}));
+  }
   xmlNode* pis = NewElement(doc, "PIS");
   xmlAddChild(pis, item.pis.Build(doc, {Amount(doc, "vPIS", v.pis)}));
   xmlNode* cofins = NewElement(doc, "COFINS");
   xmlAddChild(cofins, item.cofins.Build(doc, {Amount(doc, "vCOFINS", v.cofins)}));
   return item.imposto.Build(
-      doc, {icms, pis, cofins,
-            item.pis_st ? item.pis_st->Build(doc, {Amount(doc, "vPIS", v.pis_st)}) : nullptr,
-            item.cofins_st ? item.cofins_st->Build(doc, {Amount(doc, "vCOFINS", v.cofins_st)})
-                           : nullptr});
+      doc,
+      {icms, pis, cofins,
+       item.pis_st ? item.pis_st->Build(doc, {Amount(doc, "vPIS", v.pis_st)}) : nullptr,
+       item.cofins_st ? item.cofins_st->Build(doc, {Amount(doc, "vCOFINS", v.cofins_st)}) : nullptr,
+       item.issqn ? item.issqn->Build(doc, {Amount(doc, "vBC", v.service_base),
+                                            Amount(doc, "vISSQN", v.service_tax)})
+                  : nullptr});
+}
+
+xmlNode* Sums(xmlDoc* doc, const char* name,
+              std::initializer_list<std::pair<const char*, int64_t>> sums) {
+  xmlNode* group = NewElement(doc, name);
+  for (auto [element, cents] : sums) AddElement(group, element, Cents(cents));
+  return group;
 }
 
 xmlNode* TaxTotals(xmlDoc* doc, const SaleTotals& t) {
-  xmlNode* totals = NewElement(doc, "ICMSTot");
-  for (auto [name, cents] : {std::pair{"vICMS", t.icms},
-                             {"vProd", t.products},
-                             {"vDesc", t.discounts},
-                             {"vPIS", t.pis},
-                             {"vCOFINS", t.cofins},
-                             {"vPISST", t.pis_st},
-                             {"vCOFINSST", t.cofins_st},
-                             {"vOutro", t.others}}) {
-    AddElement(totals, name, Cents(cents));
-  }
-  return totals;
+  return Sums(doc, "ICMSTot",
+              {{"vICMS", t.icms},
+               {"vProd", t.products},
+               {"vDesc", t.discounts},
+               {"vPIS", t.pis},
+               {"vCOFINS", t.cofins},
+               {"vPISST", t.pis_st},
+               {"vCOFINSST", t.cofins_st},
+               {"vOutro", t.others}});
+}
+
+xmlNode* ServiceTotalsGroup(xmlDoc* doc, const std::optional<ServiceTotals>& s) {
+  if (!s) return nullptr;
+  return Sums(doc, "ISSQNtot",
+              {{"vBC", s->base},
+               {"vISS", s->tax},
+               {"vPIS", s->pis},
+               {"vCOFINS", s->cofins},
+               {"vPISST", s->pis_st},
+               {"vCOFINSST", s->cofins_st},
+               {"vDeducISS", s->deductions},
+               {"vOutro", s->others}});
 }
 
 }  // namespace
@@ -165,7 +188,8 @@ bool IssueSale(const Sale& sale, const SaleTotals& totals, const Issuer& issuer,
     xmlNode* det = xmlAddChild(inf, item.det.Build(d, {prod, ItemTaxes(d, item, v)}));
     xmlNewProp(det, BAD_CAST "nItem", BAD_CAST std::to_string(i + 1).c_str());
   }
-  xmlAddChild(inf, sale.total.Build(d, {TaxTotals(d, totals), NewElement(d, "vCFe", total)}));
+  xmlAddChild(inf, sale.total.Build(d, {TaxTotals(d, totals), NewElement(d, "vCFe", total),
+                                        ServiceTotalsGroup(d, totals.services)}));
   xmlAddChild(inf, sale.pgto.Build(d, {NewElement(d, "vTroco", Cents(totals.change))}));
   if (sale.extra) xmlAddChild(inf, sale.extra->Build(d, {}));
 

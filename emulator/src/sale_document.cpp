@@ -30,7 +30,11 @@ const GroupLayout kProd = {
     {"vOutro", O}, {"vItem", D}, {"vRatDesc", D}, {"vRatAcr", D}, {"obsFiscoDet", N}};
 const GroupLayout kTaxes = {{"vItem12741", O}, {"ICMS", O},     {"PIS", R},  {"PISST", O},
                             {"COFINS", R},     {"COFINSST", O}, {"ISSQN", O}};
-const GroupLayout kTotal = {{"ICMSTot", D}, {"vCFe", D}, {"DescAcrEntr", O}, {"vCFeLei12741", O}};
+const GroupLayout kIssqn = {{"vDeducISSQN", R},  {"vBC", D},    {"vAliq", R},
+                            {"vISSQN", D},       {"cMunFG", O}, {"cListServ", O},
+                            {"cServTribMun", O}, {"cNatOp", R}, {"indIncFisc", R}};
+const GroupLayout kTotal = {
+    {"ICMSTot", D}, {"vCFe", D}, {"ISSQNtot", D}, {"DescAcrEntr", O}, {"vCFeLei12741", O}};
 const GroupLayout kSubtotal = {{"vDescSubtot", O}, {"vAcresSubtot", O}};
 const GroupLayout kPayments = {{"MP", N}, {"vTroco", D}};
 const GroupLayout kPayment = {{"cMP", R}, {"vMP", R}, {"cAdmC", O}, {"cAut", O}};
@@ -198,6 +202,71 @@ bool ReadProduct(const Group& prod, ItemValues* values, std::string* error) {
   return true;
 }
 
+// A list of services item: two digits, a point, two digits (14.01).
+bool ServiceListItem(std::string_view text) {
+  return text.size() == 5 && text[2] == '.' && AllDigits(text.substr(0, 2)) &&
+         AllDigits(text.substr(3));
+}
+
+bool ReadServiceTax(const Group& issqn, ServiceTax* out, std::string* error) {
+  GroupReader read(issqn, error);
+  std::string text;
+  if (!read.Decimal("vDeducISSQN", 13, 2, true, &out->deduction)) return false;
+  if (!read.Decimal("vAliq", 3, 2, true, &out->rate)) {
+    return Reject(rejection::kServiceRate, error);
+  }
+  if (!read.Digits("cMunFG", 0, 7, &text) || (!text.empty() && text.size() != 7)) {
+    return read.Fail("cMunFG deve ter os 7 dígitos do município"),
+           Reject(rejection::kServiceCity, error);
+  }
+  if (!read.Text("cListServ", 0, 5, &text) || (!text.empty() && !ServiceListItem(text))) {
+    return read.Fail("cListServ deve ser um item da lista de serviços (99.99)"),
+           Reject(rejection::kServiceListItem, error);
+  }
+  if (!read.Text("cServTribMun", 0, 20, &text)) return false;
+  if (!read.OneOf("cNatOp", {"01", "02", "03", "04", "05", "06", "07", "08"}, &text)) {
+    return Reject(rejection::kServiceNature, error);
+  }
+  if (!read.OneOf("indIncFisc", {"1", "2"}, &text)) {
+    return Reject(rejection::kServiceIncentive, error);
+  }
+  return true;
+}
+
+// ICMS, or ISSQN on a service item: one of the two.
+bool ReadItemTax(const Group& taxes, size_t number, SaleItem* item, ItemValues* values,
+                 std::string* error) {
+  const std::string where = " em <imposto> do item " + std::to_string(number);
+  if (taxes.Get("ICMS") != nullptr && taxes.Get("ISSQN") != nullptr) {
+    *error = "<ICMS> e <ISSQN> juntos" + where + ": o item tem um ou outro";
+    return false;
+  }
+  if (taxes.Get("ISSQN") != nullptr) {
+    item->issqn.emplace();
+    return ReadGroup(taxes.Get("ISSQN"), kIssqn, &*item->issqn, error) &&
+           ReadServiceTax(*item->issqn, &values->service.emplace(), error);
+  }
+  if (taxes.Get("ICMS") == nullptr) {
+    *error = "elemento <ICMS> ausente" + where;
+    return false;
+  }
+  std::string origin;
+  Group& group = item->icms.emplace();
+  const Kind* icms = ReadKind(taxes.Get("ICMS"), kIcmsKinds, &group, error);
+  if (icms == nullptr ||
+      !ReadCode(group, *icms, icms->name.starts_with("ICMSSN") ? "CSOSN" : "CST", error) ||
+      !GroupReader(group, error)
+           .OneOf("Orig", {"0", "1", "2", "3", "4", "5", "6", "7", "8"}, &origin)) {
+    return false;
+  }
+  if (group.Get("pICMS") != nullptr) {
+    int64_t rate = 0;
+    if (!GroupReader(group, error).Decimal("pICMS", 3, 2, true, &rate)) return false;
+    values->icms_rate = rate;
+  }
+  return true;
+}
+
 bool ReadItem(xmlNode* det, size_t number, SaleItem* item, ItemValues* values, std::string* error) {
   std::string attribute;
   if (!Attribute(det, "nItem", &attribute) || attribute != std::to_string(number)) {
@@ -212,31 +281,10 @@ bool ReadItem(xmlNode* det, size_t number, SaleItem* item, ItemValues* values, s
     return false;
   }
   const Group& taxes = item->imposto;
-  std::string origin;
   int64_t ignored = 0;
   if (!GroupReader(taxes, error).Decimal("vItem12741", 13, 2, false, &ignored)) return false;
-  if (taxes.Get("ISSQN") != nullptr) {
-    *error =
-        "tributação pelo ISSQN não é aceita por este SAT (item " + std::to_string(number) + ")";
-    return false;
-  }
-  if (taxes.Get("ICMS") == nullptr) {
-    *error = "elemento <ICMS> ausente em <imposto> do item " + std::to_string(number);
-    return false;
-  }
-  const Kind* icms = ReadKind(taxes.Get("ICMS"), kIcmsKinds, &item->icms, error);
-  if (icms == nullptr ||
-      !ReadCode(item->icms, *icms, icms->name.starts_with("ICMSSN") ? "CSOSN" : "CST", error) ||
-      !GroupReader(item->icms, error)
-           .OneOf("Orig", {"0", "1", "2", "3", "4", "5", "6", "7", "8"}, &origin)) {
-    return false;
-  }
-  if (item->icms.Get("pICMS") != nullptr) {
-    int64_t rate = 0;
-    if (!GroupReader(item->icms, error).Decimal("pICMS", 3, 2, true, &rate)) return false;
-    values->icms_rate = rate;
-  }
-  return ReadTax(*item, Pis(), &item->pis, &values->pis, error) &&
+  return ReadItemTax(taxes, number, item, values, error) &&
+         ReadTax(*item, Pis(), &item->pis, &values->pis, error) &&
          ReadSubstitution(*item, Pis(), &item->pis_st, &values->pis_st, error) &&
          ReadTax(*item, Cofins(), &item->cofins, &values->cofins, error) &&
          ReadSubstitution(*item, Cofins(), &item->cofins_st, &values->cofins_st, error);
@@ -246,12 +294,38 @@ bool ReadEmitter(Sale* sale, std::string* error) {
   GroupReader read(sale->emit, error);
   std::string text;
   if (!read.Digits("CNPJ", 14, 14, &sale->emitter_cnpj) ||
-      !read.Digits("IE", 2, 14, &sale->emitter_ie) || !read.Text("IM", 0, 15, &text) ||
-      !read.Digits("cRegTribISSQN", 0, 1, &text) || !read.OneOf("indRatISSQN", {"S", "N"}, &text)) {
+      !read.Digits("IE", 2, 14, &sale->emitter_ie) ||
+      !read.OneOf("indRatISSQN", {"S", "N"}, &text)) {
     return false;
   }
+  sale->values.services_share = text == "S";
   if (!ValidCnpj(sale->emitter_cnpj)) {
     return read.Fail("CNPJ do emitente inválido"), Reject(rejection::kEmitterCnpj, error);
+  }
+  return true;
+}
+
+// The emitter's municipal registration and ISSQN regime: optional, and
+// required once an item is a service.
+bool ReadServiceEmitter(const Sale& sale, std::string* error) {
+  GroupReader read(sale.emit, error);
+  const bool services = std::any_of(sale.items.begin(), sale.items.end(),
+                                    [](const SaleItem& item) { return item.issqn.has_value(); });
+  std::string registration, regime;
+  if (!read.Text("IM", 0, 15, &registration)) {
+    return Reject(rejection::kMunicipalRegistration, error);
+  }
+  if (services && registration.empty()) {
+    return read.Fail("inscrição municipal <IM> do emitente obrigatória com item de serviço"),
+           Reject(rejection::kMunicipalRegistration, error);
+  }
+  if (sale.emit.Get("cRegTribISSQN") == nullptr && !services) return true;
+  if (sale.emit.Get("cRegTribISSQN") == nullptr) {
+    return read.Fail("regime especial do ISSQN <cRegTribISSQN> obrigatório com item de serviço"),
+           Reject(rejection::kServiceRegime, error);
+  }
+  if (!read.OneOf("cRegTribISSQN", {"1", "2", "3", "4", "5", "6"}, &regime)) {
+    return Reject(rejection::kServiceRegime, error);
   }
   return true;
 }
@@ -406,7 +480,7 @@ bool ReadSale(std::string_view text, Sale* sale, std::string* error) {
   for (size_t i = 0; i < items.size(); ++i) {
     if (!ReadItem(items[i], i + 1, &sale->items[i], &sale->values.items[i], error)) return false;
   }
-  return ReadTotals(sale, error) && ReadPayments(sale, error);
+  return ReadServiceEmitter(*sale, error) && ReadTotals(sale, error) && ReadPayments(sale, error);
 }
 
 }  // namespace satemu

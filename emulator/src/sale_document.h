@@ -32,6 +32,13 @@ struct Contribution {
   int64_t rate = 0;
 };
 
+// The ISSQN of a service item: its base is the item's value less the
+// deduction.
+struct ServiceTax {
+  int64_t deduction = 0;  // vDeducISSQN, cents
+  int64_t rate = 0;       // vAliq, hundredths of a percent
+};
+
 // The numbers of one item: all the device needs to compute its values.
 struct ItemValues {
   int64_t quantity = 0;                 // qCom, ten-thousandths
@@ -40,6 +47,7 @@ struct ItemValues {
   int64_t discount = 0;                 // vDesc, cents
   int64_t other = 0;                    // vOutro, cents
   std::optional<int64_t> icms_rate;     // pICMS, hundredths of a percent
+  std::optional<ServiceTax> service;    // an item taxed by ISSQN instead of ICMS
   Contribution pis, pis_st, cofins, cofins_st;
 };
 
@@ -48,14 +56,16 @@ struct SaleValues {
   std::vector<ItemValues> items;
   int64_t subtotal_discount = 0;  // DescAcrEntr/vDescSubtot, cents
   int64_t subtotal_charge = 0;    // DescAcrEntr/vAcresSubtot, cents
+  bool services_share = false;    // indRatISSQN S: service items share the two above too
   std::vector<int64_t> payments;  // each vMP, cents
 };
 
 // One item's groups as sent, for the coupon to be built from.
 struct SaleItem {
   Group det, prod, imposto;
-  Group icms;         // ICMS00, ICMS40, ICMSSN102 or ICMSSN900
-  Group pis, cofins;  // the chosen kind: PISAliq, COFINSNT...
+  std::optional<Group> icms;   // ICMS00, ICMS40, ICMSSN102 or ICMSSN900
+  std::optional<Group> issqn;  // in place of ICMS on a service item
+  Group pis, cofins;           // the chosen kind: PISAliq, COFINSNT...
   std::optional<Group> pis_st, cofins_st;
 };
 
@@ -90,6 +100,14 @@ inline constexpr char kItemDiscount[] = "1212";
 inline constexpr char kPaymentsShort[] = "1213";
 inline constexpr char kPaymentCode[] = "1214";
 inline constexpr char kSubtotalDiscount[] = "1215";
+inline constexpr char kMunicipalRegistration[] = "1216";
+inline constexpr char kServiceRegime[] = "1217";
+inline constexpr char kServiceRate[] = "1218";
+inline constexpr char kServiceCity[] = "1219";
+inline constexpr char kServiceListItem[] = "1220";
+inline constexpr char kServiceNature[] = "1221";
+inline constexpr char kServiceIncentive[] = "1222";
+inline constexpr char kServiceDeduction[] = "1223";
 }  // namespace rejection
 
 // Puts `code` ahead of the reason in `error`; false, for chaining.

@@ -39,6 +39,26 @@ std::string Item(size_t index) {
   return " no item " + std::to_string(index + 1);
 }
 
+// vBC (the item's value less the deduction) and vISSQN of a service item,
+// added to ISSQNtot.
+bool TaxService(const ItemValues& in, size_t index, ItemTotals* out, SaleTotals* t,
+                std::string* error) {
+  const int64_t deduction = in.service->deduction;
+  if (deduction > out->item) {
+    *error = "dedução do ISSQN maior que o valor" + Item(index);
+    return Reject(rejection::kServiceDeduction, error);
+  }
+  out->service_base = out->item - deduction;
+  if (!Product(*out->service_base, in.service->rate, kPercentRate, Rounding::kAbnt,
+               &out->service_tax)) {
+    return *error = "valor acima do limite de 13 dígitos inteiros" + Item(index), false;
+  }
+  ServiceTotals& s = t->services ? *t->services : t->services.emplace();
+  return (Add(&s.base, *out->service_base) && Add(&s.tax, *out->service_tax) &&
+          Add(&s.deductions, deduction) && Add(&s.others, in.other)) ||
+         (*error = "valor acima do limite de 13 dígitos inteiros", false);
+}
+
 }  // namespace
 
 bool ComputeTotals(const SaleValues& sale, SaleTotals* totals, std::string* error) {
@@ -64,16 +84,24 @@ bool ComputeTotals(const SaleValues& sale, SaleTotals* totals, std::string* erro
       return *error = too_large, false;
     }
   }
-  if (sale.subtotal_discount >= subtotal && sale.subtotal_discount > 0) {
-    *error = "desconto sobre o subtotal não é menor que o subtotal";
+  // Service items share a discount or charge on the subtotal only when the
+  // emitter says so (indRatISSQN).
+  std::vector<int64_t> weights = net;
+  int64_t shared_subtotal = 0;
+  for (size_t i = 0; i < weights.size(); ++i) {
+    if (sale.items[i].service && !sale.services_share) weights[i] = 0;
+    shared_subtotal += weights[i];
+  }
+  if (sale.subtotal_discount >= shared_subtotal && sale.subtotal_discount > 0) {
+    *error = "desconto sobre o subtotal não é menor que o subtotal dos itens que o rateiam";
     return Reject(rejection::kSubtotalDiscount, error);
   }
-  if (sale.subtotal_charge > 0 && subtotal == 0) {
+  if (sale.subtotal_charge > 0 && shared_subtotal == 0) {
     return *error = "acréscimo sobre um subtotal zero", false;
   }
   std::vector<int64_t> shared_discount(net.size()), shared_charge(net.size());
-  if (sale.subtotal_discount > 0) shared_discount = Apportion(sale.subtotal_discount, net);
-  if (sale.subtotal_charge > 0) shared_charge = Apportion(sale.subtotal_charge, net);
+  if (sale.subtotal_discount > 0) shared_discount = Apportion(sale.subtotal_discount, weights);
+  if (sale.subtotal_charge > 0) shared_charge = Apportion(sale.subtotal_charge, weights);
 
   for (size_t i = 0; i < sale.items.size(); ++i) {
     const ItemValues& in = sale.items[i];
@@ -88,11 +116,20 @@ bool ComputeTotals(const SaleValues& sale, SaleTotals* totals, std::string* erro
         !Contribute(in.cofins, &out.cofins) || !Contribute(in.cofins_st, &out.cofins_st)) {
       return *error = too_large + Item(i), false;
     }
+    if (in.service && !TaxService(in, i, &out, &t, error)) return false;
+    int64_t* pis = &t.pis;
+    int64_t* cofins = &t.cofins;
+    int64_t* pis_st = &t.pis_st;
+    int64_t* cofins_st = &t.cofins_st;
+    if (in.service) {
+      ServiceTotals& s = *t.services;
+      pis = &s.pis, cofins = &s.cofins, pis_st = &s.pis_st, cofins_st = &s.cofins_st;
+    }
     for (auto [sum, value] : {std::pair{&t.icms, out.icms},
-                              {&t.pis, out.pis},
-                              {&t.pis_st, out.pis_st},
-                              {&t.cofins, out.cofins},
-                              {&t.cofins_st, out.cofins_st}}) {
+                              {pis, out.pis},
+                              {pis_st, out.pis_st},
+                              {cofins, out.cofins},
+                              {cofins_st, out.cofins_st}}) {
       if (!Add(sum, value.value_or(0))) return *error = too_large, false;
     }
   }

@@ -17,10 +17,20 @@ struct ItemTotals {
   int64_t shared_charge = 0;    // vRatAcr
   int64_t item = 0;             // vItem: vProd - vDesc + vOutro - vRatDesc + vRatAcr
   std::optional<int64_t> icms, pis, pis_st, cofins, cofins_st;
+  std::optional<int64_t> service_base, service_tax;  // ISSQN's vBC and vISSQN
 };
 
+// ISSQNtot: the sums of the service items.
+struct ServiceTotals {
+  int64_t base = 0, tax = 0, pis = 0, cofins = 0, pis_st = 0, cofins_st = 0, deductions = 0,
+          others = 0;
+};
+
+// vProd, vDesc and vOutro of ICMSTot count every item; its taxes count the
+// items taxed by ICMS, and `services` the others.
 struct SaleTotals {
   std::vector<ItemTotals> items;
+  std::optional<ServiceTotals> services;  // when an item is a service
   int64_t icms = 0, products = 0, discounts = 0, pis = 0, cofins = 0, pis_st = 0, cofins_st = 0,
           others = 0;
   int64_t total = 0;   // vCFe
@@ -28,8 +38,8 @@ struct SaleTotals {
 };
 
 // All amounts in cents. False, with the reason, when the sale does not add
-// up: a discount past what it discounts, payments short of the total, or an
-// amount past 13 digits.
+// up: a discount past what it discounts, an ISSQN deduction past the item's
+// value, payments short of the total, or an amount past 13 digits.
 bool ComputeTotals(const SaleValues& sale, SaleTotals* totals, std::string* error);
 
 }  // namespace satemu

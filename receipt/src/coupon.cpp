@@ -50,8 +50,8 @@ std::string Printable(const xmlChar* raw) {
     const auto byte = static_cast<unsigned char>(in[i]);
     // C1 controls (U+0080 to U+009F) are C2 80 to C2 9F in UTF-8; a terminal
     // reads some of them as commands, as it does C0.
-    const bool c1 = byte == 0xC2 && i + 1 < in.size() &&
-                    (static_cast<unsigned char>(in[i + 1]) & 0xE0) == 0x80;
+    const bool c1 =
+        byte == 0xC2 && i + 1 < in.size() && (static_cast<unsigned char>(in[i + 1]) & 0xE0) == 0x80;
     if (c1) ++i;
     text += c1 || byte < 0x20 || byte == 0x7F ? ' ' : in[i];
   }
@@ -193,6 +193,7 @@ class Reader {
     item->unit = Text(prod, "uCom");
     item->note = Text(det, "infAdProd");
     std::string net;
+    const xmlNode* service = Child(Child(det, "imposto"), "ISSQN");
     const bool read = Amount(prod, "qCom", &item->quantity, true) &&
                       Amount(prod, "vUnCom", &item->unit_price, true) &&
                       Amount(prod, "vProd", &item->value) && Amount(prod, "vItem", &net) &&
@@ -200,7 +201,9 @@ class Reader {
                       Amount(prod, "vOutro", &item->surcharge) &&
                       Amount(prod, "vRatDesc", &item->shared_discount) &&
                       Amount(prod, "vRatAcr", &item->shared_surcharge) &&
-                      Amount(Child(det, "imposto"), "vItem12741", &item->approximate_taxes);
+                      Amount(Child(det, "imposto"), "vItem12741", &item->approximate_taxes) &&
+                      Amount(service, "vDeducISSQN", &item->service_deduction) &&
+                      Amount(service, "vBC", &item->service_base);
     if (!read) return false;
     if (item->value.empty()) item->value = net;
     if (item->value.empty()) return Fail("o item " + item->number + " não tem valor");

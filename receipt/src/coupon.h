@@ -20,6 +20,8 @@ struct Item {
   std::string shared_discount;      // vRatDesc: its share of the subtotal's discount
   std::string shared_surcharge;     // vRatAcr
   std::string approximate_taxes;    // vItem12741
+  std::string service_deduction;    // a service's vDeducISSQN
+  std::string service_base;         // and its ISSQN base (vBC), vItem less that deduction
   std::string note;                 // infAdProd
 };
 

@@ -142,6 +142,11 @@ class Builder {
     Adjustment("  acréscimo sobre item", item.surcharge, "+");
     Adjustment("  rateio de desconto sobre subtotal", item.shared_discount, "-");
     Adjustment("  rateio de acréscimo sobre subtotal", item.shared_surcharge, "+");
+    // A service's ISSQN base is less than its value only when it deducts.
+    if (!item.service_deduction.empty() && !Zero(item.service_deduction)) {
+      Row("  dedução para ISSQN", Money(item.service_deduction));  // of the base, not the price
+      if (!item.service_base.empty()) Row("  base de cálculo ISSQN", Money(item.service_base));
+    }
   }
 
   void Adjustment(const std::string& label, const std::string& value, const char* sign) {

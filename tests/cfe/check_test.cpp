@@ -63,7 +63,7 @@ TEST(Check, EachRuleRefusesTheFieldItNames) {
       {"till number", [](Sale& s) { s.ide.numeroCaixa = "1"; }, "ide.numeroCaixa", "1202"},
       {"emitter CNPJ", [](Sale& s) { s.emit.CNPJ = "08723218000180"; }, "emit.CNPJ", "1203"},
       {"emitter IE", [](Sale& s) { s.emit.IE = "1"; }, "emit.IE", ""},
-      {"ISSQN regime", [](Sale& s) { s.emit.cRegTribISSQN = "7"; }, "emit.cRegTribISSQN", ""},
+      {"ISSQN regime", [](Sale& s) { s.emit.cRegTribISSQN = "7"; }, "emit.cRegTribISSQN", "1217"},
       {"ISSQN spread", [](Sale& s) { s.emit.indRatISSQN = "X"; }, "emit.indRatISSQN", ""},
       {"buyer CPF", [](Sale& s) { s.dest.CPF = "11144477736"; }, "dest.CPF", "1206"},
       {"buyer CNPJ", [](Sale& s) { s.dest.CNPJ = "1234"; }, "dest.CNPJ", "1207"},
@@ -125,13 +125,23 @@ TEST(Check, EachRuleRefusesTheFieldItNames) {
       {"origin", [](Sale& s) { s.det[0].imposto.ICMS->Orig = "9"; },
        "det[1].imposto.ICMS.ICMS00.Orig", ""},
       {"ICMS and ISSQN",
-       [](Sale& s) { s.det[0].imposto.ISSQN = Issqn{0, 200, "", "", "", "01", "1"}; },
+       [](Sale& s) {
+         RegisterForServices(&s);
+         s.det[0].imposto.ISSQN = Issqn{0, 200, "", "", "", "01", "1"};
+       },
        "det[1].imposto.ISSQN", ""},
       {"no ICMS", [](Sale& s) { s.det[0].imposto.ICMS.reset(); }, "det[1].imposto.ICMS", ""},
       {"ISSQN nature",
        [](Sale& s) {
+         RegisterForServices(&s);
          s.det[0].imposto.ICMS.reset();
          s.det[0].imposto.ISSQN = Issqn{0, 200, "3550308", "14.01", "", "09", "1"};
+       },
+       "det[1].imposto.ISSQN.cNatOp", "1221"},
+      {"ISSQN nature left out",
+       [](Sale& s) {
+         s = SmallServiceSale();
+         s.det[0].imposto.ISSQN->cNatOp.clear();
        },
        "det[1].imposto.ISSQN.cNatOp", ""},
       {"CST of PISAliq", [](Sale& s) { s.det[0].imposto.PIS.CST = "03"; },

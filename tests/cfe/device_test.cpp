@@ -71,6 +71,7 @@ class DeviceSale : public kovrad::test::EmulatedDevice {
     for (const auto& [name, cents] : sums) {
       EXPECT_EQ(Values(coupon.substr(tax_totals), name).front(), Money(cents)) << name;
     }
+    ExpectServiceTotals(coupon, t);
     std::vector<std::string> items, shares;
     for (const ItemTotals& item : t.det) {
       items.push_back(Money(item.vItem));
@@ -82,6 +83,31 @@ class DeviceSale : public kovrad::test::EmulatedDevice {
     sent.insert(sent.end(), charged.begin(), charged.end());
     std::erase(sent, "0.00");
     EXPECT_EQ(sent, shares);
+  }
+
+  // ISSQNtot and each service item's vBC and vISSQN as the builder computed
+  // them; no ISSQNtot in a sale of goods only.
+  void ExpectServiceTotals(const std::string& coupon, const Totals& t) {
+    const size_t at = coupon.find("<ISSQNtot>");
+    ASSERT_EQ(at != std::string::npos, t.ISSQNtot.has_value());
+    if (!t.ISSQNtot) return;
+    const IssqnTot& s = *t.ISSQNtot;
+    const std::string group = coupon.substr(at, coupon.find("</ISSQNtot>") - at);
+    for (auto [name, cents] : {std::pair{"vBC", s.vBC},
+                               {"vISS", s.vISS},
+                               {"vPIS", s.vPIS},
+                               {"vCOFINS", s.vCOFINS},
+                               {"vPISST", s.vPISST},
+                               {"vCOFINSST", s.vCOFINSST},
+                               {"vDeducISS", s.vDeducISS},
+                               {"vOutro", s.vOutro}}) {
+      EXPECT_EQ(Values(group, name), std::vector<std::string>{Money(cents)}) << name;
+    }
+    std::vector<std::string> taxes;
+    for (const ItemTotals& item : t.det) {
+      if (item.vISSQN) taxes.push_back(Money(*item.vISSQN));
+    }
+    EXPECT_EQ(Values(coupon, "vISSQN"), taxes);
   }
 
   int session_ = 100;
@@ -163,6 +189,54 @@ TEST_F(DeviceSale, MatrixOfTaxSituationsAndPaymentKindsIsSignedWithTheBuildersTo
   }
 }
 
+// A service taxed by ISSQN beside a product taxed by ICMS, for an emitter
+// with the regime and spread given.
+std::string ServiceSale(const std::string& issqn, const std::string& regime,
+                        const std::string& spread, const std::string& adjustment,
+                        const std::string& payment) {
+  return R"({"ide": {"CNPJ": "16716114000172", "signAC": "SGR-SAT SISTEMA DE GESTAO E RETAGUARDA DO SAT",
+             "numeroCaixa": "007"},
+     "emit": {"CNPJ": "08723218000186", "IE": "149626224113", "IM": "12345678",
+              "cRegTribISSQN": ")" +
+         regime + R"(", "indRatISSQN": ")" + spread + R"("},
+     "det": [
+       {"prod": {"cProd": "S1", "xProd": "MANUTENCAO DE COMPUTADOR", "CFOP": "5933", "uCom": "H",
+                 "qCom": "1.5", "vUnCom": "80.00", "vDesc": "2.00", "vOutro": "0.35"},
+        "imposto": {"ISSQN": )" +
+         issqn + R"(, "PIS": {"PISAliq": {"CST": "01", "pPIS": "0.0065"}},
+                    "COFINS": {"COFINSAliq": {"CST": "01", "pCOFINS": "0.0300"}},
+                    "COFINSST": {"vBC": "10.00", "pCOFINS": "0.0300"}}},
+       {"prod": {"cProd": "A1", "xProd": "CABO USB", "NCM": "85444200", "CFOP": "5102",
+                 "uCom": "UN", "qCom": 2, "vUnCom": "9.99"},
+        "imposto": {"ICMS": {"ICMS00": {"Orig": "0", "CST": "00", "pICMS": "18.00"}},
+                    "PIS": {"PISAliq": {"CST": "01", "pPIS": "0.0165"}},
+                    "COFINS": {"COFINSNT": {"CST": "04"}}}}],
+     "total": {)" +
+         adjustment + R"(},
+     "pgto": {"MP": [{"cMP": ")" +
+         payment + R"(", "vMP": "200.00"}]}})";
+}
+
+TEST_F(DeviceSale, ServicesTaxedByIssqnAreSignedWithTheBuildersTotals) {
+  const std::vector<std::string> rates = {"5.00", "2", "3.75", "0"};
+  const std::vector<std::string> adjustments = {"", R"("DescAcrEntr": {"vDescSubtot": "3.33"})",
+                                                R"("DescAcrEntr": {"vAcresSubtot": "1.01"})"};
+  const std::vector<std::string> payments = {"01", "03", "04", "17"};
+  for (int i = 0; i < 8; ++i) {
+    const std::string nature = "0" + std::to_string(i + 1);
+    std::string issqn = R"({"vDeducISSQN": ")" + std::string(i % 2 ? "10.00" : "0") +
+                        R"(", "vAliq": ")" + rates[i % rates.size()] + R"(", "cNatOp": ")" +
+                        nature + R"(", "indIncFisc": ")" + (i % 3 ? "2" : "1") + "\"";
+    if (i % 2 == 0) issqn += R"(, "cMunFG": "3550308", "cListServ": "14.01")";
+    if (i % 4 == 1) issqn += R"(, "cServTribMun": "1401-ASSIST")";
+    issqn += "}";
+    const std::string json =
+        ServiceSale(issqn, std::to_string(1 + i % 6), i % 2 ? "N" : "S",
+                    adjustments[i % adjustments.size()], payments[i % payments.size()]);
+    ExpectSigned(PrepareSaleJson(json), "service sale " + std::to_string(i) + ": " + json);
+  }
+}
+
 TEST_F(DeviceSale, ExampleSaleAndItsCancellationAreSigned) {
   const auto fields = Fields(ExpectSigned(PrepareSaleJson(ExampleSaleJson()), "venda.json"));
   ASSERT_GE(fields.size(), 9u);
@@ -181,6 +255,7 @@ TEST_F(DeviceSale, ExampleSaleAndItsCancellationAreSigned) {
 struct DeviceRule {
   const char* rule;
   std::function<void(Sale&)> change;
+  bool service = false;  // changes the sale of a service instead
 };
 
 // Documents the check refuses, sent as they are: the device refuses them
@@ -208,10 +283,23 @@ TEST_F(DeviceSale, RefusedDocumentsAreRefusedByTheDeviceWithTheSameCode) {
        }},
       {"discount and surcharge",
        [](Sale& s) { s.total.vDescSubtot = 10, s.total.vAcresSubtot = 10; }},
+      {"municipal registration", [](Sale& s) { s.emit.IM.clear(); }, true},
+      {"ISSQN regime", [](Sale& s) { s.emit.cRegTribISSQN.clear(); }, true},
+      {"ISSQN rate", [](Sale& s) { s.det[0].imposto.ISSQN->vAliq = 100000; }, true},
+      {"ISSQN city", [](Sale& s) { s.det[0].imposto.ISSQN->cMunFG = "355030"; }, true},
+      {"service list item", [](Sale& s) { s.det[0].imposto.ISSQN->cListServ = "1401"; }, true},
+      {"ISSQN nature", [](Sale& s) { s.det[0].imposto.ISSQN->cNatOp = "09"; }, true},
+      {"ISSQN nature left out", [](Sale& s) { s.det[0].imposto.ISSQN->cNatOp.clear(); }, true},
+      {"fiscal incentive", [](Sale& s) { s.det[0].imposto.ISSQN->indIncFisc = "3"; }, true},
+      {"ISSQN deduction", [](Sale& s) { s.det[0].imposto.ISSQN->vDeducISSQN = 1781; }, true},
+      {"ICMS and ISSQN", [](Sale& s) { s.det[0].imposto.ICMS = SmallSale().det[0].imposto.ICMS; },
+       true},
+      // Without indRatISSQN S, a discount on the subtotal has no item to share it.
+      {"subtotal discount of services", [](Sale& s) { s.total.vDescSubtot = 100; }, true},
   };
   for (const DeviceRule& r : rules) {
     SCOPED_TRACE(r.rule);
-    Sale sale = SmallSale();
+    Sale sale = r.service ? SmallServiceSale() : SmallSale();
     Complete(&sale);
     r.change(sale);
     const Refusals refusals = Check(sale);
@@ -270,18 +358,41 @@ Sale RandomSale(std::mt19937& random) {
       }
     }
     if (pick(5) == 0) det.imposto.vItem12741 = amount(0, 500);
+    if (pick(5) == 0) {
+      det.prod.CFOP = "5933";
+      det.imposto.ICMS.reset();
+      det.imposto.ISSQN = Issqn{0,
+                                amount(0, 9999),
+                                "",
+                                "",
+                                "",
+                                "0" + std::to_string(1 + pick(8)),
+                                pick(2) == 0 ? "1" : "2"};
+      RegisterForServices(&sale);
+    }
     sale.det.push_back(det);
   }
+  sale.emit.indRatISSQN = pick(2) == 0 ? "S" : "N";
   Complete(&sale);
   sale.pgto = {{"01", kMaxMoney, ""}};
   Refusals ignored;
   const auto totals = ComputeTotals(sale, &ignored);
-  const int64_t subtotal = totals ? totals->subtotal : 0;
+  // What a discount on the subtotal may take: the items that share it. A
+  // service that does not share it may deduct up to its whole value.
+  int64_t subtotal = 0;
+  for (size_t i = 0; totals && i < sale.det.size(); ++i) {
+    auto& issqn = sale.det[i].imposto.ISSQN;
+    if (!issqn || sale.emit.indRatISSQN == "S") {
+      subtotal += totals->det[i].net;
+    } else if (pick(2) == 0) {
+      issqn->vDeducISSQN = amount(0, totals->det[i].net);
+    }
+  }
   if (subtotal > 1 && pick(3) == 0) sale.total.vDescSubtot = amount(1, subtotal - 1);
   if (subtotal > 0 && pick(3) == 0 && !sale.total.vDescSubtot)
     sale.total.vAcresSubtot = amount(1, 500);
-  const int64_t total =
-      subtotal - sale.total.vDescSubtot.value_or(0) + sale.total.vAcresSubtot.value_or(0);
+  const int64_t total = (totals ? totals->subtotal : 0) - sale.total.vDescSubtot.value_or(0) +
+                        sale.total.vAcresSubtot.value_or(0);
   sale.pgto.clear();
   const int64_t first = amount(0, total);
   sale.pgto.push_back({"03", first, "001"});

@@ -24,6 +24,24 @@ inline Det TaxedItem(int64_t quantity, int64_t unit_price) {
   return det;
 }
 
+// A service taxed by ISSQN (5% in Sao Paulo) in place of ICMS.
+inline Det ServiceItem(int64_t quantity, int64_t unit_price) {
+  Det det = TaxedItem(quantity, unit_price);
+  det.prod.xProd = "MANUTENCAO DE COMPUTADOR";
+  det.prod.NCM.clear();
+  det.prod.CFOP = "5933";
+  det.imposto.ICMS.reset();
+  det.imposto.ISSQN = Issqn{0, 500, "3550308", "14.01", "", "01", "2"};
+  return det;
+}
+
+// The emitter's municipal registration and ISSQN regime, which a sale of a
+// service needs.
+inline void RegisterForServices(Sale* sale) {
+  sale->emit.IM = "12345678";
+  sale->emit.cRegTribISSQN = "3";
+}
+
 // One item of 2 x 8.90, paid 20.00 in cash: the device signs it.
 inline Sale SmallSale() {
   Sale sale;
@@ -31,6 +49,14 @@ inline Sale SmallSale() {
   sale.emit = {kTaxpayer, kTaxpayerIe};
   sale.det.push_back(TaxedItem(20000, 8900));
   sale.pgto.push_back({"01", 2000});
+  return sale;
+}
+
+// The same sale of a service (2 hours at 8.90).
+inline Sale SmallServiceSale() {
+  Sale sale = SmallSale();
+  RegisterForServices(&sale);
+  sale.det[0] = ServiceItem(20000, 8900);
   return sale;
 }
 

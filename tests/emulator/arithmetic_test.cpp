@@ -180,6 +180,50 @@ TEST(SaleTotals, RefuseWhatDoesNotAddUp) {
   EXPECT_FALSE(ComputeTotals(sale, &t, &error));
 }
 
+// A service of 100.00 (5% ISSQN, 10.00 deducted) beside goods of 50.00 and a
+// discount of 3.00 on the subtotal: the goods alone share it unless
+// indRatISSQN says otherwise.
+TEST(SaleTotals, ServiceItemsTaxedByIssqnAndTheirShareOfTheSubtotal) {
+  SaleValues sale;
+  ItemValues service = Item(10000, 100000);
+  service.service = ServiceTax{1000, 500};
+  service.pis = {Contribution::Basis::kValue, 10000, 65};  // 0.65%: 0.65
+  sale.items = {service, Item(10000, 50000)};
+  sale.subtotal_discount = 300;
+  sale.payments = {20000};
+  SaleTotals t;
+  std::string error;
+  ASSERT_TRUE(ComputeTotals(sale, &t, &error)) << error;
+  EXPECT_EQ(t.items[0].shared_discount, 0);
+  EXPECT_EQ(t.items[1].shared_discount, 300);
+  EXPECT_EQ(t.items[0].service_base, 9000);
+  EXPECT_EQ(t.items[0].service_tax, 450);
+  ASSERT_TRUE(t.services);
+  EXPECT_EQ(t.services->base, 9000);
+  EXPECT_EQ(t.services->deductions, 1000);
+  EXPECT_EQ(t.services->pis, 65);
+  EXPECT_EQ(t.pis, 0);  // ICMSTot counts the goods' PIS only
+  EXPECT_EQ(t.products, 15000);
+  EXPECT_EQ(t.total, 14700);
+
+  sale.services_share = true;  // 100 : 50, so 2.00 and 1.00
+  ASSERT_TRUE(ComputeTotals(sale, &t, &error)) << error;
+  EXPECT_EQ(t.items[0].shared_discount, 200);
+  EXPECT_EQ(t.items[0].service_base, 8800);
+  EXPECT_EQ(t.items[0].service_tax, 440);
+
+  // The goods alone must cover a discount they alone share.
+  sale.services_share = false;
+  sale.subtotal_discount = 5000;
+  EXPECT_FALSE(ComputeTotals(sale, &t, &error));
+  EXPECT_EQ(error.substr(0, 5), std::string(rejection::kSubtotalDiscount) + " ");
+  sale.subtotal_discount = 0;
+  sale.items[0].service->deduction = 10001;
+  error.clear();
+  EXPECT_FALSE(ComputeTotals(sale, &t, &error));
+  EXPECT_EQ(error.substr(0, 5), std::string(rejection::kServiceDeduction) + " ");
+}
+
 TEST(AccessKey, CheckDigitOfWorkedExamples) {
   // The example of the electronic invoice manuals, whose key scheme the
   // CF-e shares: remainder 6, digit 11 - 6 = 5.

@@ -120,6 +120,12 @@ TEST(OutputTest, TextCarriesTheCouponsValuesOnEveryWidth) {
   }
 }
 
+TEST(OutputTest, ServiceShowsItsIssqnDeductionAndBase) {
+  const auto lines = Lines(RenderText(MakeLayout(Read(DataFile("cfe-servico.xml"))), 48));
+  EXPECT_TRUE(HasLine(lines, "  dedução para ISSQN", "10,00"));
+  EXPECT_TRUE(HasLine(lines, "  base de cálculo ISSQN", "108,35"));
+}
+
 TEST(OutputTest, LongDescriptionsWrapWithinTheColumns) {
   std::string xml = DataFile("cfe-venda.xml");
   const std::string description =

@@ -34,6 +34,14 @@ inline constexpr char kItemDiscount[] = "1212";
 inline constexpr char kPaymentsShort[] = "1213";
 inline constexpr char kPaymentCode[] = "1214";
 inline constexpr char kSubtotalDiscount[] = "1215";
+inline constexpr char kMunicipalRegistration[] = "1216";
+inline constexpr char kServiceRegime[] = "1217";
+inline constexpr char kServiceRate[] = "1218";
+inline constexpr char kServiceCity[] = "1219";
+inline constexpr char kServiceListItem[] = "1220";
+inline constexpr char kServiceNature[] = "1221";
+inline constexpr char kServiceIncentive[] = "1222";
+inline constexpr char kServiceDeduction[] = "1223";
 inline constexpr char kUnidentified[] = "1999";
 }  // namespace rejection
 
