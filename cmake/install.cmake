@@ -59,15 +59,7 @@ install(TARGETS kovrad_extrato
     NAMELINK_COMPONENT extrato_dev)
 install(FILES receipt/include/kovrad-extrato.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT extrato_dev)
-configure_file(${KOVRAD_PACKAGING_DIR}/pkgconfig/kovrad-extrato.pc.in
-  ${PROJECT_BINARY_DIR}/packaging/kovrad-extrato.pc.in @ONLY)
-install(CODE "
-  file(READ \"${PROJECT_BINARY_DIR}/packaging/kovrad-extrato.pc.in\" pc)
-  string(REPLACE \"%PREFIX%\" \"\${CMAKE_INSTALL_PREFIX}\" pc \"\${pc}\")
-  file(WRITE \"${PROJECT_BINARY_DIR}/packaging/pkgconfig/kovrad-extrato.pc\" \"\${pc}\")
-  file(INSTALL \"${PROJECT_BINARY_DIR}/packaging/pkgconfig/kovrad-extrato.pc\"
-    DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\")"
-  COMPONENT extrato_dev)
+kovrad_pkg_config(kovrad-extrato extrato_dev)
 
 install(TARGETS Ativacao satcli
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
@@ -135,7 +127,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/docs/functions.md
 # kovrad-client.pc and the CMake package (find_package(KovradClient) gives
 # Kovrad::client). It loads libkovrad while it runs and needs kovrad.h.
 set(KOVRAD_CLIENT_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/KovradClient")
-install(TARGETS kovrad_client EXPORT KovradClientTargets
+# The port check's messages come through kovrad_i18n: installed beside it.
+install(TARGETS kovrad_client kovrad_i18n EXPORT KovradClientTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT client_dev)
 install(DIRECTORY client/include/client
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kovrad COMPONENT client_dev)
