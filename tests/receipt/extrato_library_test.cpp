@@ -201,20 +201,16 @@ TEST(ExtratoPrinting, PaperOutBeforePrintingSendsNothingAndTheReprintWorks) {
   EXPECT_EQ(printer.Received(), Escpos(KOVRAD_EXTRATO_SEGUNDA_VIA));
 }
 
-TEST(ExtratoPrinting, PaperRunningOutMidwayIsAFailure) {
-  TcpPrinter printer;
-  printer.RunOutAfter(100);
-  const Printed printed = PrintTo(printer.Destination());
-  EXPECT_EQ(printed.code, KOVRAD_EXTRATO_ERRO_IMPRESSORA);
-  EXPECT_NE(printed.message.find("reimprima"), std::string::npos) << printed.message;
-}
-
-TEST(ExtratoPrinting, APrinterThatHangsUpMidwayIsAFailureNotACrash) {
-  TcpPrinter printer;
-  printer.HangUpAfter(100);
-  const Printed printed = PrintTo(printer.Destination());
-  EXPECT_EQ(printed.code, KOVRAD_EXTRATO_ERRO_IMPRESSORA);
-  EXPECT_NE(printed.message.find("reimprima"), std::string::npos) << printed.message;
+// Paper running out or the printer hanging up midway: a failure to reprint
+// after, never a crash.
+TEST(ExtratoPrinting, APrinterThatStopsMidwayIsAFailure) {
+  for (const auto stop : {&TcpPrinter::RunOutAfter, &TcpPrinter::HangUpAfter}) {
+    TcpPrinter printer;
+    (printer.*stop)(100);
+    const Printed printed = PrintTo(printer.Destination());
+    EXPECT_EQ(printed.code, KOVRAD_EXTRATO_ERRO_IMPRESSORA);
+    EXPECT_NE(printed.message.find("reimprima"), std::string::npos) << printed.message;
+  }
 }
 
 TEST(ExtratoPrinting, APrinterThatGivesNoStatusStillPrints) {
