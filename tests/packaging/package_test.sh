@@ -280,12 +280,13 @@ int main() {
 CPP
 consumer_project "$scratch/consumer/cpp" CXX KovradClient Kovrad::client status.cpp
 check "a C++ program builds through pkg-config kovrad-client and reads the device's status" \
-  eval 'c++ -std=c++20 -Wall -Wextra -Werror "$scratch/consumer/cpp/status.cpp" -o "$scratch/status-pc" \
-          $("${pkgconfig[@]}" --cflags --libs kovrad-client) &&
+  eval 'c++ -std=c++20 "${cflags[@]}" -Wall -Wextra -Werror "$scratch/consumer/cpp/status.cpp" \
+          -o "$scratch/status-pc" $("${pkgconfig[@]}" --cflags --libs kovrad-client) "${ldflags[@]}" &&
         LD_LIBRARY_PATH="$libdir" "$scratch/status-pc"'
 check "a C++ program builds through find_package(KovradClient) and reads the device's status" \
   eval 'cmake -S "$scratch/consumer/cpp" -B "$scratch/consumer/cpp/build" -G Ninja \
-          -DCMAKE_PREFIX_PATH="$root/usr" &&
+          -DCMAKE_PREFIX_PATH="$root/usr" \
+          -DCMAKE_CXX_FLAGS="${cflags[*]}" -DCMAKE_EXE_LINKER_FLAGS="${ldflags[*]}" &&
         cmake --build "$scratch/consumer/cpp/build" &&
         LD_LIBRARY_PATH="$libdir" "$scratch/consumer/cpp/build/status"'
 check "the packaged satcli answers through the packaged library" \
