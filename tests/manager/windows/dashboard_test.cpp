@@ -1,197 +1,27 @@
-// The start-up dialog, the dashboard and the code-change windows on the
-// offscreen platform, against a scripted device.
+// The dashboard: the status panel a query fills, its history, its tiles and
+// its app bar.
 #include <QGroupBox>
 #include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSignalSpy>
 #include <QTest>
 
-#include "core/checks.h"
 #include "core/fault_hint.h"
-#include "core/replies.h"
 #include "core/status.h"
 #include "widgets/appbar.h"
 #include "widgets/tile.h"
-#include "window_harness.h"
+#include "window_test_support.h"
 
 using kovrad::test::Answer;
 using kovrad::test::Request;
 
 namespace kovrad::manager::test {
 
-using TileId = TGridForm::TileId;
-using GroupId = TGridForm::GroupId;
-
-class WindowsTest : public QObject {
+class DashboardWindowTest : public DashboardFixture {
   Q_OBJECT
 
- private:
-  std::unique_ptr<BoundDevice> bound_;
-  std::unique_ptr<Windows> w_;
-
-  bool Shown(TileId id) const { return !w_->grid.tile(id)->isHidden(); }
-  bool Shown(GroupId id) const { return !w_->grid.group(id)->isHidden(); }
-  QString Value(const char* label) const { return w_->value(label)->text(); }
-  size_t Requests() const { return bound_->device().requests().size(); }
-
-  // Accepts the start-up dialog in `mode` with `code` typed.
-  void Accept(QRadioButton* mode, const QString& code) {
-    QTest::mouseClick(mode, Qt::LeftButton);
-    w_->startup->codATV->setText(code);
-    QTest::mouseClick(w_->startup->Button1, Qt::LeftButton);
-  }
-
-  // Keys reach the window the operator is using.
-  static void Activate(QWidget* window) {
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window));
-  }
-
-  // Types the three codes into a code-change window and clicks its send image.
-  static void Send(CodeChangeForm& form, const QString& code, const QString& new_code,
-                   const QString& confirmation) {
-    form.show();
-    form.Codigo->setText(code);
-    form.ncod->setText(new_code);
-    form.ncodconf->setText(confirmation);
-    QTest::mouseClick(form.Image2, Qt::LeftButton);
-  }
-
-  // Runs a status query from the dashboard and waits for its result.
-  bool Query() {
-    bool result = false;
-    bool finished = false;
-    w_->grid.StatusQuery(&w_->grid, [&](bool ok) {
-      result = ok;
-      finished = true;
-    });
-    if (!QTest::qWaitFor([&] { return finished; }, 10000)) qFatal("status query never finished");
-    return result;
-  }
-
  private slots:
-  void init() {
-    bound_ = std::make_unique<BoundDevice>();
-    w_ = std::make_unique<Windows>(bound_->library());
-    bound_->device().AnswerAll(SampleStatusReply());
-  }
-  void cleanup() {
-    QTRY_VERIFY(!w_->shell.worker().busy());
-    w_.reset();
-    bound_.reset();
-  }
-
-  void kitModeQueriesTheDeviceAndOpensTheDashboard() {
-    Accept(w_->startup->RadioButton3, "12345678");
-    QTRY_VERIFY(w_->startup->isHidden());
-    QCOMPARE(bound_->Requests().at(0), "000012|ConsultarStatusOperacional|12345678");
-    for (GroupId g : {GroupId::kConfiguracao, GroupId::kManutencao, GroupId::kOperacao,
-                      GroupId::kInformacoes}) {
-      QVERIFY(Shown(g));
-    }
-    QVERIFY(!Shown(TileId::kAssinatura));
-    QVERIFY(!w_->grid.tile(TileId::kAssinatura)->isEnabled());
-    QVERIFY(!Shown(TileId::kAtivarSat));
-    for (TileId t : {TileId::kTrocarCodigo, TileId::kFiscal, TileId::kBloqueio, TileId::kTeste,
-                     TileId::kAtualizarSw}) {
-      QVERIFY(Shown(t));
-    }
-    QCOMPARE(Value("Serie"), "900004019");
-    QCOMPARE(Value("mac"), "00:11:22:33:44:55");
-    QCOMPARE(Value("StatusSAT"), "Desbloqueado");
-    QCOMPARE(Value("datahora"), "2024/03/15 10:30:00");
-    QCOMPARE(Value("VencimentoCert"), "2028/01/03");
-    QVERIFY(!w_->value("Serie")->isHidden());
-    QVERIFY(w_->dialogs.messages.isEmpty());
-    QVERIFY(w_->exits.empty());
-  }
-
-  void activatedProductionOffersTheSignatureTile() {
-    Accept(w_->startup->RadioButton2, "12345678");
-    QTRY_VERIFY(w_->startup->isHidden());
-    QVERIFY(Shown(TileId::kAssinatura));
-    QVERIFY(w_->grid.tile(TileId::kAssinatura)->isEnabled());
-    QVERIFY(w_->exits.empty());
-  }
-
-  void notActivatedProductionSetsThePresetCodeWithoutACall() {
-    QTest::mouseClick(w_->startup->RadioButton1, Qt::LeftButton);
-    QVERIFY(!w_->startup->codATV->isEnabled());
-    QTest::mouseClick(w_->startup->Button1, Qt::LeftButton);
-    QVERIFY(w_->startup->isHidden());
-    QCOMPARE(w_->shell.session().code, std::string(kPresetCode));
-    QVERIFY(!Shown(GroupId::kManutencao));
-    QVERIFY(!Shown(GroupId::kInformacoes));
-    QVERIFY(Shown(GroupId::kConfiguracao));
-    QVERIFY(Shown(GroupId::kOperacao));
-    for (TileId t : {TileId::kAtualizarSw, TileId::kTeste, TileId::kFiscal, TileId::kBloqueio,
-                     TileId::kTrocarCodigo}) {
-      QVERIFY(!Shown(t));
-    }
-    QVERIFY(Shown(TileId::kAssinatura));
-    QVERIFY(Shown(TileId::kAtivarSat));
-    QVERIFY(!w_->startup->codATV->isEnabled());
-    QVERIFY(!w_->shell.worker().busy());
-    QCOMPARE(Requests(), 0u);
-    QVERIFY(w_->exits.empty());
-  }
-
-  void anEmptyCodeIsRefusedAndTheDialogStays() {
-    for (QRadioButton* mode : {w_->startup->RadioButton3, w_->startup->RadioButton2}) {
-      w_->dialogs.messages.clear();
-      Accept(mode, "");
-      QCOMPARE(w_->dialogs.messages, QStringList{kMsgCodeEmpty});
-      QVERIFY(w_->startup->isVisible());
-      QVERIFY(!Shown(TileId::kAtivarSat));
-      QVERIFY(!Shown(TileId::kAssinatura));
-    }
-    QCOMPARE(Requests(), 0u);
-    QVERIFY(w_->exits.empty());
-  }
-
-  void aCodeLongerThanItsBufferIsRefused() {
-    Accept(w_->startup->RadioButton3, QString(100, 'c'));
-    QCOMPARE(w_->dialogs.messages.size(), 1);
-    QVERIFY(w_->dialogs.messages[0].contains("99"));
-    QVERIFY(w_->startup->isVisible());
-    QCOMPARE(Requests(), 0u);
-  }
-
-  void closingWithoutACodeEndsTheProgramOnlyForAnActivatedDevice() {
-    w_->startup->close();
-    QVERIFY(w_->exits.empty());
-    w_->startup->show();
-    QTest::mouseClick(w_->startup->RadioButton2, Qt::LeftButton);
-    QTest::keyClick(w_->startup, Qt::Key_Escape);
-    QCOMPARE(w_->dialogs.messages, QStringList{kMsgCodeEmpty});
-    QCOMPARE(w_->exits, std::vector<int>{1});
-  }
-
-  void theRadioButtonsEnableTheCodeField() {
-    QLineEdit* field = w_->startup->codATV;
-    QTest::mouseClick(w_->startup->RadioButton1, Qt::LeftButton);
-    QVERIFY(!field->isEnabled());
-    QTest::mouseClick(w_->startup->RadioButton3, Qt::LeftButton);
-    QVERIFY(field->isEnabled());
-    QTest::mouseClick(w_->startup->RadioButton1, Qt::LeftButton);
-    QTest::mouseClick(w_->startup->RadioButton2, Qt::LeftButton);
-    QVERIFY(field->isEnabled());
-  }
-
-  void aFailedQueryKeepsTheDialogOpen() {
-    bound_->device().AnswerAll("000012|9999|Timeout");
-    Accept(w_->startup->RadioButton2, "12345678");
-    // The fixed text, and under it what four silent calls most likely mean.
-    QTRY_COMPARE(w_->dialogs.messages.size(), 1);
-    QVERIFY(w_->dialogs.messages[0].startsWith(QString(kMsgPortFailure) + "\nO SAT não respondeu"));
-    QTRY_VERIFY(!w_->shell.worker().busy());
-    QCOMPARE(Requests(), 4u);
-    QVERIFY(w_->startup->isVisible());
-    QVERIFY(!Shown(GroupId::kManutencao));
-  }
-
   void theRecordOfAStateThreeDeviceShowsAnAutonomousLock() {
     bound_->device().AnswerAll(SampleStatusReply("3"));
     w_->shell.session().code = "12345678";
@@ -337,54 +167,6 @@ class WindowsTest : public QObject {
     QCOMPARE(w_->exits, std::vector<int>{0});
   }
 
-  void theBorderedWindowAppliesTheCodeRules() {
-    Send(w_->bordered, "12345678", "1234567", "1234567");
-    Send(w_->bordered, "12345678", "abcdefgh", "abcdefgH");
-    QCOMPARE(w_->dialogs.messages,
-             (QStringList{"Código de ativação deve ter no minimo 8 caracteres",
-                          "Código de ativação não é igual ao confirmação do código de ativação"}));
-    QVERIFY(!w_->shell.worker().busy());
-    QCOMPARE(Requests(), 0u);
-  }
-
-  void theFullScreenWindowSendsWhatWasTyped() {
-    bound_->device().AnswerAll(
-        "000012|18001|C\xF3"
-        "digo de ativa\xE7\xE3o inv\xE1lido||");
-    QTest::mouseClick(w_->full_screen.RadioButton2, Qt::LeftButton);
-    Send(w_->full_screen, "emerg", "abc", "abd");
-    QTRY_COMPARE(w_->dialogs.messages.size(), 1);
-    QCOMPARE(bound_->Requests().at(0), "000012|TrocarCodigoDeAtivacaoSAT|emerg|2|abc|abd");
-    QCOMPARE(w_->dialogs.messages[0],
-             "Codigo: 18001.\nCódigo de ativação inválido" + QString(30, ' ') + "\n" +
-                 QString::fromStdString(*RefusalHint("Código de ativação inválido")));
-  }
-
-  // A code the device took is the one every later call presents, also when
-  // the start-up dialog is accepted again; a refused one changes nothing.
-  void aChangeTheDeviceTookBecomesTheCurrentCode() {
-    w_->shell.session().code = "12345678";
-    bound_->device().AnswerAll(
-        "000012|18001|C\xF3"
-        "digo de ativa\xE7\xE3o inv\xE1lido||");
-    Send(w_->bordered, "12345678", "11112222", "11112222");
-    QTRY_COMPARE(w_->dialogs.messages.size(), 1);
-    QCOMPARE(w_->shell.session().code, "12345678");
-
-    bound_->device().AnswerAll(
-        "000012|18000|C\xF3"
-        "digo de ativa\xE7\xE3o alterado||");
-    Send(w_->bordered, "12345678", "87654321", "87654321");
-    QTRY_COMPARE(w_->dialogs.messages.size(), 2);
-    QCOMPARE(bound_->Requests().back(),
-             "000012|TrocarCodigoDeAtivacaoSAT|12345678|1|87654321|87654321");
-    QCOMPARE(w_->shell.session().code, "87654321");
-    QCOMPARE(w_->startup->codATV->text(), "87654321");
-    bound_->device().AnswerAll(SampleStatusReply());
-    QVERIFY(Query());
-    QCOMPARE(bound_->Requests().back(), "000012|ConsultarStatusOperacional|87654321");
-  }
-
   void thePanelKeepsLabelsApartAndShowsTheLongestValuesWhole() {
     bound_->device().AnswerAll(LongestStatusReply());
     QVERIFY(Query());
@@ -427,28 +209,12 @@ class WindowsTest : public QObject {
       previous_type = grid.font().pixelSize();
     }
   }
-
-  void theFullScreenWindowGoesBackAndHasItsOwnAppBar() {
-    TForm8& form = w_->full_screen;
-    QTest::mouseClick(w_->startup->SpeedButton1, Qt::LeftButton);
-    QVERIFY(form.isVisible());
-    QVERIFY(form.appBar()->isHidden());
-    Activate(&form);
-    form.Codigo->setFocus();
-    QTest::keyClick(form.Codigo, Qt::Key_Escape);
-    QVERIFY(form.appBar()->isVisible());
-    QTest::keyClick(form.Codigo, Qt::Key_X);
-    QVERIFY(form.appBar()->isHidden());
-    QCOMPARE(form.Codigo->text(), "x");
-    QTest::mouseClick(form.Image1, Qt::LeftButton);
-    QVERIFY(form.isHidden());
-    QVERIFY(w_->grid.isVisible());
-    QTest::mouseClick(form.CloseImage, Qt::LeftButton);
-    QCOMPARE(w_->exits, std::vector<int>{0});
-  }
 };
+
+namespace {
+const RegisterWindowTest<DashboardWindowTest> kRegistered;
+}  // namespace
 
 }  // namespace kovrad::manager::test
 
-QTEST_MAIN(kovrad::manager::test::WindowsTest)
 #include "dashboard_test.moc"
