@@ -88,6 +88,15 @@ xd_shown() {
   xdotool search --onlyvisible --name "$1" 2>/dev/null
 }
 
+# Whether a window named NAME is shown, or none is: asked anew at each call,
+# so that xd_poll can wait on them.
+xd_is_shown() {
+  [[ -n "$(xd_shown "$1")" ]]
+}
+xd_is_gone() {
+  [[ -z "$(xd_shown "$1")" ]]
+}
+
 # True when the screen captured into FILE is the picture REFERENCE.
 xd_same() {
   xd_capture "$1" && [[ "$(compare -metric AE "$1" "$2" null: 2>&1)" == 0 ]]

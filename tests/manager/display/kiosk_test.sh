@@ -31,7 +31,7 @@ for ((press = 1; press <= 30 && ${#opened[@]} < ${#expected[@]}; press++)); do
   xdotool key Tab Return
   any=$(IFS='|' && echo "^(${expected[*]})\$")
   name=
-  if xd_poll 1 test -n "$(xd_shown "$any")"; then
+  if xd_poll 3 xd_is_shown "$any"; then
     for title in "${expected[@]}"; do
       [[ -n "$(xd_shown "^${title}\$")" ]] && name=$title && break
     done
@@ -40,7 +40,7 @@ for ((press = 1; press <= 30 && ${#opened[@]} < ${#expected[@]}; press++)); do
   [[ -z $name ]] && continue
   xd_same "$work/now.png" "$work/before.png" && fail "$name opened but the screen did not change"
   xdotool key Escape
-  xd_poll 10 test -z "$(xd_shown "^${name}\$")" || fail "Escape does not close $name"
+  xd_poll 10 xd_is_gone "^${name}\$" || fail "Escape does not close $name"
   opened[$name]=1
 done
 for title in "${expected[@]}"; do

@@ -44,11 +44,11 @@ others=("Rede" "Atualiza Software SAT" "Testes SAT" "Trocar Código Ativação"
   "Bloqueio/Desbloqueio Q-SAT" "Logs")
 for ((press = 1; press <= 30; press++)); do
   xdotool key Tab Return
-  xd_poll 2 test -n "$(xd_shown '^Fiscal$')" && break
+  xd_poll 3 xd_is_shown '^Fiscal$' && break
   for title in "${others[@]}"; do
     [[ -z "$(xd_shown "^${title}\$")" ]] && continue
     xdotool key Escape
-    xd_poll 10 test -z "$(xd_shown "^${title}\$")" || fail "Escape does not close $title"
+    xd_poll 10 xd_is_gone "^${title}\$" || fail "Escape does not close $title"
   done
 done
 dialog='^Carregar XML de entrada$'
@@ -60,11 +60,11 @@ if [[ -z "$(xd_shown "$dialog")" ]]; then
   before=$(coupon_pixels "$work/before.png")
   xdotool key Tab Return
 fi
-xd_poll 10 test -n "$(xd_shown "$dialog")" || fail "no file dialog"
+xd_poll 10 xd_is_shown "$dialog" || fail "no file dialog"
 # The dialog takes the path typed.
 xdotool type --delay 20 "$work/venda.xml"
 xdotool key Return
-xd_poll 10 test -z "$(xd_shown "$dialog")" || fail "the file dialog stays open"
+xd_poll 10 xd_is_gone "$dialog" || fail "the file dialog stays open"
 xd_poll 10 xd_focus_is "Fiscal" || fail "the sale window lost the keyboard after loading"
 # The next one sends it; the device's silence lasts the sale's time limit,
 # then the message box (named as the program) takes the keyboard.
