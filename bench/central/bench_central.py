@@ -19,12 +19,8 @@ import sys
 import tempfile
 import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build/default"))
-os.environ.setdefault("KOVRAD_HUB", os.path.join(BUILD, "hub/kovrad-hub"))
-os.environ.setdefault("SATEMU", os.path.join(BUILD, "emulator/satemu"))
-os.environ.setdefault("SATEMU_SAMPLES", os.path.join(ROOT, "emulator/samples"))
-sys.path.insert(0, os.path.join(ROOT, "tests/hub"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import hub_bench  # noqa: E402,F401
 
 import pgtest  # noqa: E402
 from hubtest import HUB, SALE, Hub, Satemu  # noqa: E402

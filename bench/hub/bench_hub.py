@@ -20,12 +20,8 @@ import threading
 import time
 import urllib.parse
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build/default"))
-os.environ.setdefault("KOVRAD_HUB", os.path.join(BUILD, "hub/kovrad-hub"))
-os.environ.setdefault("SATEMU", os.path.join(BUILD, "emulator/satemu"))
-os.environ.setdefault("SATEMU_SAMPLES", os.path.join(ROOT, "emulator/samples"))
-sys.path.insert(0, os.path.join(ROOT, "tests/hub"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from hub_bench import BUILD  # noqa: E402
 
 from hubtest import CODE, SALE, Hub, Satemu  # noqa: E402
 
